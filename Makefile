@@ -1,0 +1,39 @@
+# Entry points; the real work is in CMake and scripts/.
+BUILD        ?= build
+BUILD_BENCH  ?= build-bench
+JOBS         ?= $(shell nproc)
+CMAKE_FLAGS  ?=
+
+.PHONY: all deps configure build test test-unit bench fuzz run screenshot gallery-screenshot clean
+
+all: build
+
+deps:
+	scripts/install-deps
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DTOLV_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+configure: $(BUILD)/CMakeCache.txt
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Everything: install what is missing, build with ASan+UBSan, run every test (unit, fuzz seed
+# runs, whole-program tests under Xvfb).
+test: deps
+	$(MAKE) build
+	cd $(BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS) --timeout 600
+
+bench: deps
+	cmake -S . -B $(BUILD_BENCH) -DCMAKE_BUILD_TYPE=Release -DTOLV_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD_BENCH) -j $(JOBS)
+	scripts/run-benches $(BUILD_BENCH)
+
+fuzz: deps
+	scripts/fuzz-run $(BUILD)/fuzz 200000
+
+clean:
+	rm -rf $(BUILD) $(BUILD_BENCH)

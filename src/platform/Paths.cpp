@@ -1,0 +1,48 @@
+#include "platform/Paths.h"
+
+#include <cstdlib>
+#include <system_error>
+
+namespace platform {
+
+std::filesystem::path ProgramFile()
+{
+    std::error_code ec;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path() : self;
+}
+
+std::filesystem::path ProgramFolder()
+{
+    return ProgramFile().parent_path();
+}
+
+std::filesystem::path MachineRoot()
+{
+    const char* root = std::getenv("TOLV_ROOT");
+    if (!root || !*root)
+        return "/";
+    return root;
+}
+
+std::filesystem::path CommonAppDataFolder()
+{
+    return MachineRoot() / "var/lib";
+}
+
+std::filesystem::path RegistryFolder()
+{
+    return MachineRoot() / "var/lib/tolv/registry";
+}
+
+std::filesystem::path RuntimeFolder()
+{
+    return MachineRoot() / "run/tolv";
+}
+
+std::filesystem::path AutostartFolder()
+{
+    return MachineRoot() / "etc/xdg/autostart";
+}
+
+} // namespace platform

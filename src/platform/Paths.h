@@ -1,0 +1,28 @@
+#pragma once
+
+#include <filesystem>
+
+// Where the program and its machine-wide files live. The machine paths (application data,
+// registry store, runtime folder, autostart folder) are rooted at $TOLV_ROOT when it is set,
+// so tests and demos never touch the real machine; without it they are the real paths.
+// TOLV_ROOT is read on every call, so a test may change it between cases.
+namespace platform {
+
+// The running executable (/proc/self/exe) and the folder that holds it. The firmware library,
+// the task probe, the helper programs and the skin live in that folder.
+std::filesystem::path ProgramFile();
+std::filesystem::path ProgramFolder();
+
+// $TOLV_ROOT, or "/" when unset or empty.
+std::filesystem::path MachineRoot();
+
+// The common application-data folder: <root>/var/lib
+std::filesystem::path CommonAppDataFolder();
+// The registry store: <root>/var/lib/tolv/registry
+std::filesystem::path RegistryFolder();
+// Runtime state (lock files, window sockets): <root>/run/tolv
+std::filesystem::path RuntimeFolder();
+// XDG autostart entries: <root>/etc/xdg/autostart
+std::filesystem::path AutostartFolder();
+
+} // namespace platform

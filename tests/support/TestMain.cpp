@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// Gives every test case its own machine root, so no case sees another's registry, log or
+// runtime files, and none touches the real machine.
+class FreshRootPerTest : public testing::EmptyTestEventListener {
+public:
+    void OnTestStart(const testing::TestInfo&) override
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tolv-test-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        m_root = pattern;
+        setenv("TOLV_ROOT", m_root.c_str(), 1);
+    }
+
+    void OnTestEnd(const testing::TestInfo&) override
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(m_root, ec);
+        unsetenv("TOLV_ROOT");
+    }
+
+private:
+    std::string m_root;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    // Death tests fork; "threadsafe" re-executes the binary so threads started by earlier
+    // cases cannot deadlock the child.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    testing::UnitTest::GetInstance()->listeners().Append(new FreshRootPerTest);
+    return RUN_ALL_TESTS();
+}
