@@ -56,3 +56,28 @@ function(tolv_add_bench name)
   add_custom_target(run_${name} COMMAND $<TARGET_FILE:${name}> DEPENDS ${name} USES_TERMINAL)
   set_property(GLOBAL APPEND PROPERTY TOLV_BENCHES ${name})
 endfunction()
+
+# tolv_folder_library(name LIBS ...): a static library of every .cpp in the current folder.
+function(tolv_folder_library name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  tolv_warnings(${name})
+endfunction()
+
+# tolv_folder_tests(name LIBS ... [LABELS ...] [TIMEOUT s]): one test program of every *Test.cpp
+# in the current folder.
+function(tolv_folder_tests name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "LIBS;LABELS;EXTRA" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp)
+  set(extra)
+  if(ARG_TIMEOUT)
+    list(APPEND extra TIMEOUT ${ARG_TIMEOUT})
+  endif()
+  if(ARG_LABELS)
+    list(APPEND extra LABELS ${ARG_LABELS})
+  endif()
+  tolv_add_test(${name} SOURCES ${sources} ${ARG_EXTRA} LIBS ${ARG_LIBS} ${extra})
+endfunction()
