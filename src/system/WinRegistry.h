@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/Registry.h"
+
+#include <cstdint>
+#include <string>
+
+// One open registry key, created on the stack for one access: construct, Open, read or write,
+// Flush, Close. No key handle lives on between accesses.
+class RegistryKey {
+public:
+    RegistryKey();
+    ~RegistryKey();
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    // Opens root\subKey with full access; with create, missing keys are created first.
+    bool Open(platform::HKEY root, const std::string& subKey, bool create);
+    bool IsOpen() const;
+    // Answers true only for a stored REG_DWORD; on false the target is left unchanged.
+    bool ReadDword(const std::string& name, std::uint32_t& value);
+    bool WriteDword(const std::string& name, std::uint32_t value);
+    void Flush();
+    void Close();
+
+private:
+    platform::HKEY m_Key{};
+    bool m_Open = false;
+};
