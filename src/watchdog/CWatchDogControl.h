@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+
+// The one interface through which the rest of the program reaches the watchdog. Times are whole
+// seconds; the restart countdown always comes before the reload period.
+class CWatchDogControl {
+public:
+    virtual ~CWatchDogControl() = default;
+    virtual void Start() {}
+    virtual void Stop() {}
+    virtual void Close() {}
+    // The result is not read by any caller.
+    virtual int SetTime(std::int32_t restartSeconds, std::int32_t reloadSeconds)
+    {
+        (void)restartSeconds;
+        (void)reloadSeconds;
+        return 0;
+    }
+    // Writes the countdown into the firmware (0 switches the watchdog off); true when it got there.
+    virtual bool WriteTimer(std::int32_t seconds)
+    {
+        (void)seconds;
+        return false;
+    }
+};
+
+// The shared controller, created on first use with the backend chosen from the registry and the
+// installed components; deliberately never destroyed (Close is the only clean-up a backend gets).
+CWatchDogControl* GetWatchDogControl();
+
+// "Model Type WMI" = 5 under the settings key selects the service-window backend.
+bool IsModelTypeWMI();
