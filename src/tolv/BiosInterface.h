@@ -34,6 +34,14 @@ void SetAcpiFunctionsForTesting(const AcpiFunctions* functions);
 // Ordinal 1, once at the start of every kick thread. Does nothing without a library.
 void AcpiThreadInit();
 
+// Loads a firmware library and looks up its ordinals. Null when the library cannot be loaded
+// or lacks one of them; a loaded library stays loaded for the life of the process.
+const AcpiFunctions* LoadAcpiLibrary(const char* path);
+
+// The item the watchdog countdown lives in, and the write mode the program uses for it.
+inline constexpr std::uint32_t WatchdogItemId = 0x11060007;
+inline constexpr std::uint32_t WatchdogWriteMode = 2;
+
 class GroupInfoTraverser {
 public:
     explicit GroupInfoTraverser(std::uint32_t group);
