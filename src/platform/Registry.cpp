@@ -1,0 +1,487 @@
+#include "platform/Registry.h"
+
+#include "platform/Paths.h"
+#include "platform/RegistryFormat.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_set>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace platform {
+
+// A key opened by one of the Open/Create calls. The paths are fixed when the key is opened.
+struct RegKeyHandle {
+    std::vector<std::string> parts; // below HKEY_LOCAL_MACHINE; empty for the root itself
+    REGSAM access = 0;
+};
+
+namespace {
+
+constexpr std::string_view kRootName = "HKEY_LOCAL_MACHINE";
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxKeyDepth = 64;
+
+// Every handle handed out and not closed yet, so that a stale or foreign handle is answered
+// with ERROR_INVALID_HANDLE instead of being dereferenced.
+std::mutex& HandlesMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::unordered_set<RegKeyHandle*>& Handles()
+{
+    static std::unordered_set<RegKeyHandle*> handles;
+    return handles;
+}
+
+// A copy of what a handle names, taken under the lock so a concurrent close cannot pull it away.
+bool LookUp(HKEY key, RegKeyHandle& out)
+{
+    if (key == HKEY_LOCAL_MACHINE) {
+        out = RegKeyHandle{{}, KEY_ALL_ACCESS};
+        return true;
+    }
+    std::lock_guard lock(HandlesMutex());
+    if (!Handles().contains(key))
+        return false;
+    out = *key;
+    return true;
+}
+
+HKEY NewHandle(std::vector<std::string> parts, REGSAM access)
+{
+    auto* handle = new RegKeyHandle{std::move(parts), access};
+    std::lock_guard lock(HandlesMutex());
+    Handles().insert(handle);
+    return handle;
+}
+
+bool EndsWith(std::string_view text, std::string_view suffix)
+{
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// Names that would be read as a folder step or would meet the store's own files.
+bool IsValidKeyName(std::string_view name)
+{
+    if (name.empty() || name == "." || name == ".." || name.size() > kMaxKeyNameLength)
+        return false;
+    if (name.find('/') != std::string_view::npos)
+        return false;
+    return !EndsWith(name, ".reg") && !EndsWith(name, ".lock") && !EndsWith(name, ".new");
+}
+
+LONG Resolve(HKEY base, const char* subKey, std::vector<std::string>& parts)
+{
+    RegKeyHandle handle;
+    if (!LookUp(base, handle))
+        return ERROR_INVALID_HANDLE;
+    parts = std::move(handle.parts);
+    if (!subKey || !*subKey)
+        return ERROR_SUCCESS;
+    std::string_view rest(subKey);
+    for (;;) {
+        std::size_t split = rest.find('\\');
+        std::string_view name = rest.substr(0, split);
+        if (!IsValidKeyName(name) || parts.size() >= kMaxKeyDepth)
+            return ERROR_BAD_PATHNAME;
+        parts.emplace_back(name);
+        if (split == std::string_view::npos)
+            return ERROR_SUCCESS;
+        rest.remove_prefix(split + 1);
+    }
+}
+
+struct KeyPaths {
+    fs::path folder;
+    fs::path file;
+    fs::path lock;
+    fs::path temp;
+    std::string name; // as the key header shows it
+};
+
+KeyPaths PathsOf(const std::vector<std::string>& parts)
+{
+    KeyPaths paths;
+    paths.folder = RegistryFolder() / kRootName;
+    paths.name = kRootName;
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i)
+        paths.folder /= parts[i];
+    for (const std::string& part : parts)
+        paths.name += "\\" + part;
+    const std::string& leaf = parts.back();
+    paths.file = paths.folder / (leaf + ".reg");
+    paths.lock = paths.folder / (leaf + ".reg.lock");
+    paths.temp = paths.folder / (leaf + ".reg.new");
+    return paths;
+}
+
+// Only called on a failure; an unknown or missing errno is still a failure.
+LONG ErrorFromErrno(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return ERROR_FILE_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return ERROR_ACCESS_DENIED;
+    case ENAMETOOLONG:
+    case ELOOP:
+        return ERROR_BAD_PATHNAME;
+    default:
+        return ERROR_WRITE_FAULT;
+    }
+}
+
+LONG CheckAccess(const KeyPaths& paths, REGSAM access)
+{
+    auto allowed = [](const fs::path& path, int mode) {
+        return faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0;
+    };
+    if ((access & KEY_QUERY_VALUE) && !allowed(paths.file, R_OK))
+        return ErrorFromErrno(errno);
+    if (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) {
+        // Writing replaces the file, so the folder must take new files as well.
+        if (!allowed(paths.file, W_OK))
+            return ErrorFromErrno(errno);
+        if (!allowed(paths.folder, W_OK | X_OK))
+            return ErrorFromErrno(errno);
+    }
+    return ERROR_SUCCESS;
+}
+
+enum class FileState { Missing, Ok, Unusable, Failed };
+
+struct KeyFile {
+    FileState state = FileState::Failed;
+    std::string text;
+    mode_t mode = 0644;
+    int error = 0;
+};
+
+// Reads a key file, at most kMaxRegistryFileSize bytes of it. A FIFO, device or folder in the
+// file's place is unusable, and is opened without blocking so it cannot hang the caller.
+KeyFile ReadKeyFile(const fs::path& path)
+{
+    KeyFile result;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        result.error = errno;
+        result.state = errno == ENOENT ? FileState::Missing : FileState::Failed;
+        return result;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxRegistryFileSize) {
+        close(fd);
+        result.state = FileState::Unusable;
+        return result;
+    }
+    result.mode = info.st_mode & 07777;
+    result.text.resize(kMaxRegistryFileSize + 1);
+    std::size_t length = 0;
+    while (length < result.text.size()) {
+        ssize_t got = read(fd, result.text.data() + length, result.text.size() - length);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            result.error = errno;
+            close(fd);
+            return result;
+        }
+        if (got == 0)
+            break;
+        length += static_cast<std::size_t>(got);
+    }
+    close(fd);
+    if (length > kMaxRegistryFileSize) {
+        result.state = FileState::Unusable;
+        result.text.clear();
+        return result;
+    }
+    result.text.resize(length);
+    result.state = FileState::Ok;
+    return result;
+}
+
+// An exclusive flock on the key's lock file for one read-modify-write. The lock file is never
+// removed: removing it would let two writers lock two different files.
+class KeyLock {
+public:
+    explicit KeyLock(const fs::path& path)
+    {
+        m_fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (m_fd < 0) {
+            m_error = errno;
+            return;
+        }
+        while (flock(m_fd, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                m_error = errno;
+                return;
+            }
+        }
+    }
+    ~KeyLock()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    KeyLock(const KeyLock&) = delete;
+    KeyLock& operator=(const KeyLock&) = delete;
+
+    int Error() const { return m_error; }
+
+private:
+    int m_fd = -1;
+    int m_error = 0;
+};
+
+bool WriteAll(int fd, const std::string& text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return false;
+        done += static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
+bool SyncFolder(const fs::path& folder)
+{
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool synced = fsync(fd) == 0;
+    close(fd);
+    return synced;
+}
+
+// Replaces the key file: the new text goes to a temporary file in the same folder, reaches the
+// disk, and is renamed over the old one; then the folder entry is made durable. A crash at any
+// point leaves the old file or the new one. The caller holds the key's lock.
+LONG ReplaceKeyFile(const KeyPaths& paths, const std::string& text, mode_t mode)
+{
+    int fd = open(paths.temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return ErrorFromErrno(errno);
+    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
+    int error = ok ? 0 : errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && rename(paths.temp.c_str(), paths.file.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        (void)unlink(paths.temp.c_str()); // a leftover is harmless, but keep the folder tidy
+        return ErrorFromErrno(error);
+    }
+    if (!SyncFolder(paths.folder))
+        return ERROR_WRITE_FAULT;
+    return ERROR_SUCCESS;
+}
+
+// Creates the key file of parts when it is missing; created tells whether this call did.
+LONG CreateKeyFile(const std::vector<std::string>& parts, bool& created)
+{
+    created = false;
+    KeyPaths paths = PathsOf(parts);
+    std::error_code ec;
+    fs::create_directories(paths.folder, ec);
+    if (ec)
+        return ErrorFromErrno(ec.value());
+    KeyLock lock(paths.lock);
+    if (lock.Error())
+        return ErrorFromErrno(lock.Error());
+    struct stat info {};
+    if (lstat(paths.file.c_str(), &info) == 0)
+        return ERROR_SUCCESS;
+    if (errno != ENOENT)
+        return ErrorFromErrno(errno);
+    LONG result = ReplaceKeyFile(paths, regfile::FormatRegText({}, paths.name), 0644);
+    created = result == ERROR_SUCCESS;
+    return result;
+}
+
+bool KeyFileExists(const KeyPaths& paths, int& error)
+{
+    struct stat info {};
+    if (stat(paths.file.c_str(), &info) == 0)
+        return true;
+    error = errno;
+    return false;
+}
+
+LONG OpenResolved(std::vector<std::string> parts, REGSAM access, HKEY* result)
+{
+    if (!parts.empty()) {
+        KeyPaths paths = PathsOf(parts);
+        int error = 0;
+        if (!KeyFileExists(paths, error))
+            return ErrorFromErrno(error);
+        if (LONG denied = CheckAccess(paths, access); denied != ERROR_SUCCESS)
+            return denied;
+    }
+    *result = NewHandle(std::move(parts), access);
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, char*, DWORD dwOptions, REGSAM samDesired, void*,
+                     HKEY* phkResult, DWORD* lpdwDisposition)
+{
+    if (!phkResult)
+        return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    if (dwOptions != REG_OPTION_NON_VOLATILE)
+        return ERROR_INVALID_PARAMETER;
+    std::vector<std::string> parts;
+    if (LONG result = Resolve(hKey, lpSubKey, parts); result != ERROR_SUCCESS)
+        return result;
+
+    bool created = false;
+    if (!parts.empty()) {
+        int error = 0;
+        if (!KeyFileExists(PathsOf(parts), error)) {
+            if (error != ENOENT)
+                return ErrorFromErrno(error);
+            // Every missing parent becomes a key of its own, as the tree of keys requires.
+            for (std::size_t depth = 1; depth <= parts.size(); ++depth) {
+                std::vector<std::string> prefix(parts.begin(), parts.begin() + static_cast<long>(depth));
+                if (LONG result = CreateKeyFile(prefix, created); result != ERROR_SUCCESS)
+                    return result;
+            }
+        }
+    }
+    LONG result = OpenResolved(std::move(parts), samDesired, phkResult);
+    if (result == ERROR_SUCCESS && lpdwDisposition)
+        *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    return result;
+}
+
+LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired, HKEY* phkResult)
+{
+    if (!phkResult)
+        return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    std::vector<std::string> parts;
+    if (LONG result = Resolve(hKey, lpSubKey, parts); result != ERROR_SUCCESS)
+        return result;
+    return OpenResolved(std::move(parts), samDesired, phkResult);
+}
+
+LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD*, DWORD* lpType, BYTE* lpData, DWORD* lpcbData)
+{
+    RegKeyHandle key;
+    if (!LookUp(hKey, key))
+        return ERROR_INVALID_HANDLE;
+    if (!(key.access & KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
+    if (lpData && !lpcbData)
+        return ERROR_INVALID_PARAMETER;
+    if (key.parts.empty())
+        return ERROR_FILE_NOT_FOUND;
+
+    // No lock: the file is only ever replaced whole, so a reader sees the old or the new one.
+    KeyFile file = ReadKeyFile(PathsOf(key.parts).file);
+    if (file.state == FileState::Missing)
+        return ERROR_KEY_DELETED;
+    if (file.state == FileState::Failed)
+        return ErrorFromErrno(file.error);
+    if (file.state == FileState::Unusable)
+        return ERROR_FILE_NOT_FOUND;
+
+    regfile::RegDocument document = regfile::ParseRegText(file.text);
+    const regfile::RegValue* value = regfile::FindValue(document, lpValueName ? lpValueName : "");
+    if (!value)
+        return ERROR_FILE_NOT_FOUND;
+    if (lpType)
+        *lpType = value->type;
+    auto size = static_cast<DWORD>(value->data.size());
+    if (lpData) {
+        if (*lpcbData < size) {
+            *lpcbData = size;
+            return ERROR_MORE_DATA;
+        }
+        if (size)
+            std::memcpy(lpData, value->data.data(), size);
+    }
+    if (lpcbData)
+        *lpcbData = size;
+    return ERROR_SUCCESS;
+}
+
+LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData)
+{
+    RegKeyHandle key;
+    if (!LookUp(hKey, key))
+        return ERROR_INVALID_HANDLE;
+    if (!(key.access & KEY_SET_VALUE) || key.parts.empty())
+        return ERROR_ACCESS_DENIED;
+    std::string name = lpValueName ? lpValueName : "";
+    if ((!lpData && cbData) || cbData > kMaxRegistryFileSize || !regfile::IsValidValueName(name))
+        return ERROR_INVALID_PARAMETER;
+
+    KeyPaths paths = PathsOf(key.parts);
+    KeyLock lock(paths.lock);
+    if (lock.Error())
+        return ErrorFromErrno(lock.Error());
+    KeyFile file = ReadKeyFile(paths.file);
+    if (file.state == FileState::Missing)
+        return ERROR_KEY_DELETED;
+    if (file.state == FileState::Failed)
+        return ErrorFromErrno(file.error);
+    if (file.state == FileState::Unusable)
+        return ERROR_BADDB; // too large or not a file: never overwritten blindly
+
+    regfile::RegDocument document = regfile::ParseRegText(file.text);
+    regfile::RegValue value{name, dwType, {}};
+    if (cbData)
+        value.data.assign(lpData, lpData + cbData);
+    regfile::SetValue(document, std::move(value));
+    std::string text = regfile::FormatRegText(document, paths.name);
+    if (text.size() > kMaxRegistryFileSize)
+        return ERROR_INVALID_PARAMETER;
+    return ReplaceKeyFile(paths, text, file.mode);
+}
+
+LONG RegFlushKey(HKEY hKey)
+{
+    RegKeyHandle key;
+    return LookUp(hKey, key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LONG RegCloseKey(HKEY hKey)
+{
+    if (hKey == HKEY_LOCAL_MACHINE)
+        return ERROR_SUCCESS;
+    {
+        std::lock_guard lock(HandlesMutex());
+        if (Handles().erase(hKey) == 0)
+            return ERROR_INVALID_HANDLE;
+    }
+    delete hKey;
+    return ERROR_SUCCESS;
+}
+
+} // namespace platform

@@ -1,0 +1,73 @@
+#include "system/WinRegistry.h"
+
+#include "platform/Assert.h"
+
+#include <cstring>
+
+using namespace platform;
+
+RegistryKey::RegistryKey() = default;
+
+RegistryKey::~RegistryKey()
+{
+    Close();
+}
+
+bool RegistryKey::Open(HKEY root, const std::string& subKey, bool create)
+{
+    TOLV_ASSERT(!IsOpen());
+    LONG result;
+    if (create)
+        result = RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                 nullptr, &m_Key, nullptr);
+    else
+        result = RegOpenKeyExA(root, subKey.c_str(), 0, KEY_ALL_ACCESS, &m_Key);
+    if (result != ERROR_SUCCESS) {
+        m_Key = nullptr;
+        return false;
+    }
+    m_Open = true;
+    return true;
+}
+
+bool RegistryKey::IsOpen() const
+{
+    return m_Open;
+}
+
+bool RegistryKey::ReadDword(const std::string& name, std::uint32_t& value)
+{
+    // Read into a buffer of our own: a 4-byte value of another type must not leave its bytes
+    // in the caller's target, which the caller keeps as its default on a false answer.
+    BYTE buffer[4] = {};
+    DWORD type = REG_NONE;
+    DWORD size = sizeof buffer;
+    if (RegQueryValueExA(m_Key, name.c_str(), nullptr, &type, buffer, &size) != ERROR_SUCCESS)
+        return false;
+    if (type != REG_DWORD || size != sizeof buffer)
+        return false;
+    std::memcpy(&value, buffer, sizeof buffer);
+    return true;
+}
+
+bool RegistryKey::WriteDword(const std::string& name, std::uint32_t value)
+{
+    BYTE buffer[4];
+    std::memcpy(buffer, &value, sizeof buffer);
+    return RegSetValueExA(m_Key, name.c_str(), 0, REG_DWORD, buffer, sizeof buffer) == ERROR_SUCCESS;
+}
+
+void RegistryKey::Flush()
+{
+    if (m_Key)
+        (void)RegFlushKey(m_Key); // writes are durable already; nothing to report
+}
+
+void RegistryKey::Close()
+{
+    if (!m_Open)
+        return;
+    (void)RegCloseKey(m_Key); // a valid handle always closes
+    m_Key = nullptr;
+    m_Open = false;
+}
