@@ -1,0 +1,123 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "gui/framework/Component.h"
+
+class QWidget;
+
+namespace framework {
+
+class FormHost;
+
+// Extended window styles, with the values the layered-window code and the forms test for.
+enum ExStyleFlag : std::uint32_t {
+    WS_EX_TOPMOST = 0x00000008,
+    WS_EX_TRANSPARENT = 0x00000020, // transparent to the mouse
+    WS_EX_TOOLWINDOW = 0x00000080,  // no taskbar entry unless WS_EX_APPWINDOW is set too
+    WS_EX_APPWINDOW = 0x00040000,
+    WS_EX_LAYERED = 0x00080000, // the window shows the pushed per-pixel-alpha image
+};
+
+enum CloseAction { caNone, caHide, caFree, caMinimize };
+enum WindowState { wsNormal, wsMinimized, wsMaximized };
+
+using CloseEvent = Event<Component*, CloseAction&>;
+using CloseQueryEvent = Event<Component*, bool&>;
+
+// A top-level window. Its native window is a frameless host widget that paints either the
+// image pushed to it (layered) or the form's colour (opaque); mouse input on the host reaches
+// the form. Coordinates are screen pixels; sizes are those of the window itself.
+class Form : public Component {
+public:
+    Form();
+    ~Form() override;
+
+    // Fires the create event the first time; later calls do nothing. Application::CreateForm
+    // calls it after construction; Show calls it for forms made otherwise.
+    void Create();
+
+    const std::string& Caption() const { return m_Caption; }
+    void SetCaption(const std::string& caption);
+
+    int Left() const;
+    int Top() const;
+    int Width() const;
+    int Height() const;
+    void SetLeft(int left) { SetBounds(left, Top(), Width(), Height()); }
+    void SetTop(int top) { SetBounds(Left(), top, Width(), Height()); }
+    void SetWidth(int width) { SetBounds(Left(), Top(), width, Height()); }
+    void SetHeight(int height) { SetBounds(Left(), Top(), Width(), height); }
+    void SetBounds(int left, int top, int width, int height);
+
+    // Colour of an opaque (not layered) window, 0x00BBGGRR.
+    std::uint32_t Color() const { return m_Color; }
+    void SetColor(std::uint32_t color);
+
+    bool Visible() const { return m_Visible; }
+    void SetVisible(bool visible);
+    void Show() { SetVisible(true); }
+    void Hide() { SetVisible(false); }
+
+    WindowState GetWindowState() const;
+    void SetWindowState(WindowState state);
+    void Minimize() { SetWindowState(wsMinimized); }
+    // Shows the window in its normal state, from minimised or hidden.
+    void Restore();
+    void BringToFront();
+
+    // Asks OnCloseQuery, then fires OnClose with caHide; caNone keeps the form open. Closing
+    // the main form terminates the application; otherwise the action hides, minimises or
+    // releases the form.
+    void Close();
+    bool CloseQuery();
+
+    std::uint32_t ExStyle() const { return m_ExStyle; }
+    void SetExStyle(std::uint32_t style);
+    // How many times the extended style was written (each write may rebuild the native
+    // window's flags, so callers write it only on a change).
+    int ExStyleWrites() const { return m_ExStyleWrites; }
+
+    // Repaints the whole window now.
+    void Redraw();
+
+    // Lets the user move the window by dragging with the button that is down now.
+    void StartWindowDrag();
+
+    // The native window (for the framework's controls and for tests).
+    QWidget* Host() const;
+    FormHost* HostWindow() const { return m_Host.get(); }
+
+    NotifyEvent OnCreate;
+    NotifyEvent OnShow;
+    NotifyEvent OnHide;
+    CloseEvent OnClose;
+    CloseQueryEvent OnCloseQuery;
+    MouseEvent OnMouseDown;
+    MouseEvent OnMouseUp;
+    MouseMoveEvent OnMouseMove;
+
+    // Input from the host; each fires its event.
+    virtual void MouseDown(MouseButton button, ShiftState shift, int x, int y);
+    virtual void MouseUp(MouseButton button, ShiftState shift, int x, int y);
+    virtual void MouseMove(ShiftState shift, int x, int y);
+
+protected:
+    virtual void DoCreate();
+    virtual void DoShow();
+    virtual void DoHide();
+    virtual void DoClose(CloseAction& action);
+
+private:
+    std::unique_ptr<FormHost> m_Host;
+    std::string m_Caption;
+    std::uint32_t m_Color = 0x00F0F0F0;
+    std::uint32_t m_ExStyle = 0;
+    int m_ExStyleWrites = 0;
+    bool m_Created = false;
+    bool m_Visible = false;
+};
+
+} // namespace framework

@@ -1,0 +1,148 @@
+#include "gui/framework/FormHost.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWindow>
+#include <utility>
+
+#include "gui/framework/Application.h"
+#include "gui/framework/Form.h"
+#include "gui/framework/QtInput.h"
+
+namespace framework {
+
+FormHost::FormHost(Form& form) : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_Form(form)
+{
+    // Chosen once, before the native window exists: an X11 window gets its alpha visual at
+    // creation. Opaque forms simply paint every pixel with alpha 255.
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setMouseTracking(true);
+}
+
+void FormHost::SetLayered(bool layered)
+{
+    if (m_Layered == layered)
+        return;
+    m_Layered = layered;
+    if (!layered)
+        m_Image = QImage();
+    update();
+}
+
+void FormHost::SetOpaqueColor(QColor color)
+{
+    if (m_Color == color)
+        return;
+    m_Color = color;
+    if (!m_Layered)
+        update();
+}
+
+void FormHost::SetImage(QImage image)
+{
+    m_Image = std::move(image);
+    update();
+}
+
+void FormHost::ApplyExStyle(std::uint32_t style)
+{
+    Qt::WindowFlags flags = Qt::FramelessWindowHint;
+    const bool tool = (style & WS_EX_TOOLWINDOW) && !(style & WS_EX_APPWINDOW);
+    flags |= tool ? Qt::Tool : Qt::Window;
+    if (style & WS_EX_TOPMOST)
+        flags |= Qt::WindowStaysOnTopHint;
+    if (style & WS_EX_TRANSPARENT)
+        flags |= Qt::WindowTransparentForInput;
+    if (flags == windowFlags())
+        return;
+    // New flags rebuild the native window, which hides it; keep place and visibility.
+    const QRect geometry = this->geometry();
+    const bool visible = isVisible();
+    setWindowFlags(flags);
+    setGeometry(geometry);
+    if (visible)
+        show();
+}
+
+void FormHost::StartDrag()
+{
+    if (windowHandle() && windowHandle()->startSystemMove())
+        return;
+    m_ManualDrag = true;
+    m_DragOffset = m_PressGlobal - pos();
+}
+
+void FormHost::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    if (!m_Layered) {
+        QColor opaque = m_Color;
+        opaque.setAlpha(255);
+        painter.fillRect(rect(), opaque);
+        return;
+    }
+    painter.fillRect(rect(), Qt::transparent);
+    if (!m_Image.isNull())
+        painter.drawImage(0, 0, m_Image);
+}
+
+void FormHost::Press(QMouseEvent* event, bool isDouble)
+{
+    m_PressGlobal = event->globalPosition().toPoint();
+    MouseButton button;
+    if (!ButtonFromQt(event->button(), button))
+        return;
+    ShiftState shift = ShiftFromQt(event->buttons(), event->modifiers());
+    if (isDouble)
+        shift |= ssDouble;
+    const QPoint p = event->position().toPoint();
+    Guarded([&] { m_Form.MouseDown(button, shift, p.x(), p.y()); });
+}
+
+void FormHost::mousePressEvent(QMouseEvent* event)
+{
+    Press(event, false);
+}
+
+void FormHost::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    Press(event, true);
+}
+
+void FormHost::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_ManualDrag = false;
+    MouseButton button;
+    if (!ButtonFromQt(event->button(), button))
+        return;
+    const ShiftState shift = ShiftFromQt(event->buttons(), event->modifiers());
+    const QPoint p = event->position().toPoint();
+    Guarded([&] { m_Form.MouseUp(button, shift, p.x(), p.y()); });
+}
+
+void FormHost::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_ManualDrag) {
+        if (event->buttons() & Qt::LeftButton) {
+            move(event->globalPosition().toPoint() - m_DragOffset);
+            return;
+        }
+        m_ManualDrag = false;
+    }
+    const ShiftState shift = ShiftFromQt(event->buttons(), event->modifiers());
+    const QPoint p = event->position().toPoint();
+    Guarded([&] { m_Form.MouseMove(shift, p.x(), p.y()); });
+}
+
+void FormHost::closeEvent(QCloseEvent* event)
+{
+    // The window manager's close goes through the form's own close rules.
+    event->ignore();
+    Guarded([&] { m_Form.Close(); });
+}
+
+} // namespace framework

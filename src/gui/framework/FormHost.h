@@ -1,0 +1,55 @@
+#pragma once
+
+// The native window behind a Form (framework-internal).
+
+#include <QColor>
+#include <QImage>
+#include <QPoint>
+#include <QWidget>
+#include <cstdint>
+
+namespace framework {
+
+class Form;
+
+class FormHost : public QWidget {
+public:
+    explicit FormHost(Form& form);
+
+    // Layered: the host shows the pushed image, per-pixel alpha included. Not layered: it is
+    // opaque in the form's colour, and the pushed image is dropped.
+    bool Layered() const { return m_Layered; }
+    void SetLayered(bool layered);
+    void SetOpaqueColor(QColor color);
+
+    // A premultiplied ARGB image shown as it is, pixel for pixel, from the top-left corner.
+    void SetImage(QImage image);
+    const QImage& Image() const { return m_Image; }
+
+    // Maps the extended style's window-manager bits onto the window flags.
+    void ApplyExStyle(std::uint32_t style);
+
+    void StartDrag();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Press(QMouseEvent* event, bool isDouble);
+
+    Form& m_Form;
+    QImage m_Image;
+    QColor m_Color;
+    bool m_Layered = false;
+    // Fallback when the platform cannot move the window itself (no window manager).
+    bool m_ManualDrag = false;
+    QPoint m_PressGlobal;
+    QPoint m_DragOffset;
+};
+
+} // namespace framework
