@@ -1,0 +1,55 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// An autostart task is an XDG autostart entry: <autostart folder>/<file name>.desktop, started
+// by the session at log-on. These helpers are shared by the probe library and the enrolment
+// tool.
+namespace tasks {
+
+// UTF-16 (zero-terminated) to UTF-8; empty when the text is not valid UTF-16 (lone surrogates).
+std::optional<std::string> Utf16ToUtf8(const char16_t* text);
+
+// The entry's file name without ".desktop": blanks become '-'. Empty when the task name cannot
+// name a file: empty, containing '/', a control character or only dots, or too long.
+std::optional<std::string> TaskFileName(std::string_view taskName);
+
+// <autostart folder>/<file name>.desktop, or empty for a task name that cannot name a file.
+std::optional<std::filesystem::path> TaskEntryPath(std::string_view taskName);
+
+// One argument of an Exec line, quoted when it needs to be: double quotes around it, with '"',
+// '`', '$' and '\' escaped by a backslash; '%' is doubled in every case. The result is the
+// value before the string escaping of the file (see EscapeStringValue).
+std::string QuoteExecArgument(std::string_view argument);
+
+// The escaping of string values in desktop files: '\' as "\\", newline, tab and carriage
+// return as "\n", "\t", "\r".
+std::string EscapeStringValue(std::string_view value);
+
+// The text of the entry that starts `program` with `arguments` at log-on.
+std::string BuildDesktopEntry(std::string_view taskName, std::string_view program,
+                              const std::vector<std::string>& arguments);
+
+// Reads back the value of `key` in the [Desktop Entry] group, string escapes undone; empty when
+// the key is missing.
+std::optional<std::string> ReadEntryValue(std::string_view entryText, std::string_view key);
+
+// Splits an Exec value (string escapes already undone) into its arguments; empty when it is
+// malformed (an unterminated quote, a bad escape or a stray field code).
+std::optional<std::vector<std::string>> ParseExecValue(std::string_view exec);
+
+// True when the entry is in force: a readable regular file that is not marked Hidden=true nor
+// X-GNOME-Autostart-enabled=false.
+bool IsEntryActive(const std::filesystem::path& path);
+
+// Replaces the file's content as one step (temporary file, fsync, rename, fsync of the folder),
+// so a crash leaves the old or the new file and never a torn one. On failure `error` names the
+// step and the system's reason.
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
+                         std::string& error);
+
+} // namespace tasks
