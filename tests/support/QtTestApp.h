@@ -8,8 +8,11 @@
 
 namespace testsupport {
 
+void UseQtLeakSuppressions();
+
 inline QApplication& QtTestApp()
 {
+    UseQtLeakSuppressions();
     static int argc = 1;
     static char name[] = "tolv-test";
     static char* argv[] = {name, nullptr};

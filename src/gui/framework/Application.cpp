@@ -135,7 +135,9 @@ void Application::Run()
 void Application::Terminate()
 {
     m_Terminated = true;
-    QCoreApplication::quit();
+    // exit, not quit: quit first asks every window to close, which would run the forms' close
+    // rules a second time.
+    QCoreApplication::exit(0);
 }
 
 void Application::ProcessMessages()

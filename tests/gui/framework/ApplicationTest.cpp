@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <string>
+
+#include "FrameworkFixture.h"
+#include "QtTestApp.h"
+#include "gui/framework/Application.h"
+#include "platform/MessageBox.h"
+
+using namespace framework;
+
+namespace {
+
+struct SeenBox {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttons = 0;
+};
+
+// Answers the next real message box by clicking one of its buttons.
+int AnswerNextBox(QMessageBox::StandardButton answer, const std::string& text, const std::string& caption,
+                  unsigned flags, SeenBox& seen)
+{
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll.stop();
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.icon = box->icon();
+        seen.buttons = int(box->standardButtons());
+        box->button(answer)->click();
+    });
+    poll.start();
+    return platform::ShowMessageBox(text, caption, flags);
+}
+
+} // namespace
+
+TEST(Application, ShowsRealMessageBoxesWithTheButtonsOfTheFlags)
+{
+    testsupport::QtTestApp();
+    int argc = 1;
+    char name[] = "program";
+    char* argv[] = {name, nullptr};
+    Application app(argc, argv);
+
+    SeenBox seen;
+    EXPECT_EQ(AnswerNextBox(QMessageBox::Yes, "Switch model?", "Question", platform::MB_YESNO | platform::MB_ICONQUESTION,
+                            seen),
+              platform::IDYES);
+    EXPECT_EQ(seen.title, "Question");
+    EXPECT_EQ(seen.text, "Switch model?");
+    EXPECT_EQ(seen.icon, QMessageBox::Question);
+    EXPECT_EQ(seen.buttons, int(QMessageBox::Yes | QMessageBox::No));
+
+    EXPECT_EQ(AnswerNextBox(QMessageBox::No, "x", "c", platform::MB_YESNO, seen), platform::IDNO);
+    EXPECT_EQ(AnswerNextBox(QMessageBox::Cancel, "x", "c", platform::MB_OKCANCEL | platform::MB_ICONWARNING, seen),
+              platform::IDCANCEL);
+    EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    EXPECT_EQ(AnswerNextBox(QMessageBox::Ok, "Can not load image a.png", "LoadImage", platform::MB_OK, seen),
+              platform::IDOK);
+    EXPECT_EQ(seen.buttons, int(QMessageBox::Ok));
+    EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+}
+
+TEST(Application, RemovesItsMessageBoxHookWhenItEnds)
+{
+    testsupport::QtTestApp();
+    int argc = 1;
+    char name[] = "program";
+    char* argv[] = {name, nullptr};
+    {
+        Application app(argc, argv);
+    }
+    // A message after the end must not reach a dead Qt hook.
+    EXPECT_FALSE(platform::SetMessageBoxHook(nullptr));
+}
+
+TEST_F(FrameworkTest, KeepsAMessageBoxHookInstalledBeforeIt)
+{
+    EXPECT_EQ(platform::ShowMessageBox("hello", "cap", platform::MB_OK), platform::IDOK);
+    ASSERT_EQ(m_Boxes.size(), 1u);
+    EXPECT_EQ(m_Boxes[0].text, "hello");
+}
+
+TEST_F(FrameworkTest, GuardedShowsErrorsAndSwallowsThem)
+{
+    m_App->SetTitle("TOLV");
+    Guarded([] { throw std::runtime_error("Bus error: no such service"); });
+    bool ran = false;
+    Guarded([&] { ran = true; });
+    EXPECT_TRUE(ran);
+    ASSERT_EQ(m_Boxes.size(), 1u);
+    EXPECT_EQ(m_Boxes[0].text, "Bus error: no such service");
+    EXPECT_EQ(m_Boxes[0].caption, "TOLV");
+}
+
+TEST_F(FrameworkTest, ErrorDisplayThatFailsItselfDoesNotEscape)
+{
+    platform::SetMessageBoxHook([](const std::string&, const std::string&, unsigned) -> int {
+        throw std::runtime_error("display broken");
+    });
+    Guarded([] { throw std::runtime_error("first"); }); // must not terminate the program
+    SUCCEED();
+}
+
+TEST_F(FrameworkTest, OnlyOneApplicationPerProcess)
+{
+    EXPECT_DEATH(Application second(m_Argc, m_Argv), "Assertion failed: g_Application == nullptr");
+}
