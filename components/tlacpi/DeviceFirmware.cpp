@@ -1,0 +1,183 @@
+#include "DeviceFirmware.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <linux/watchdog.h>
+
+namespace tlacpi {
+
+namespace {
+
+std::string Reason(int negativeErrno)
+{
+    return std::strerror(-negativeErrno);
+}
+
+// EINTR can repeat while signals arrive; a bound keeps a broken device from spinning forever.
+constexpr int MaxInterruptedWrites = 1000;
+
+} // namespace
+
+DeviceFirmware::DeviceFirmware(std::string path, std::unique_ptr<WatchdogDevice> device,
+                               LogSink log)
+    : m_Path(std::move(path))
+    , m_Device(std::move(device))
+    , m_Log(std::move(log))
+{
+}
+
+std::optional<std::vector<std::uint32_t>> DeviceFirmware::ListGroup(std::uint32_t group)
+{
+    if (group != WatchdogGroup)
+        return std::nullopt;
+    std::lock_guard lock(m_Mutex);
+    if (!EnsureOpen())
+        return std::vector<std::uint32_t>{};
+    return std::vector<std::uint32_t>{WatchdogItem};
+}
+
+bool DeviceFirmware::Write(std::uint32_t item, std::uint32_t value, std::uint32_t mode)
+{
+    if (item != WatchdogItem || mode != SetValueMode)
+        return false;
+    std::lock_guard lock(m_Mutex);
+    return value > 0 ? Arm(value) : Disarm();
+}
+
+bool DeviceFirmware::IsOpen() const
+{
+    std::lock_guard lock(m_Mutex);
+    return m_Fd >= 0;
+}
+
+bool DeviceFirmware::EnsureOpen()
+{
+    if (m_Fd >= 0)
+        return true;
+    // Hazard: opening the device starts its countdown with the driver's current timeout. A
+    // listing that opens it is always followed by the caller's write, which sets the
+    // countdown and kicks, or switches it off again.
+    const int fd = m_Device->Open(m_Path.c_str());
+    if (fd < 0) {
+        if (fd == -EBUSY)
+            LogOnce("busy", "Watchdog device " + m_Path + " is held by another program ("
+                                + Reason(fd) + "); the watchdog item is absent");
+        else
+            LogOnce("open" + std::to_string(fd),
+                    "Watchdog device " + m_Path + " cannot be opened: " + Reason(fd));
+        return false;
+    }
+    m_Fd = fd;
+    m_Timeout = 0;
+
+    watchdog_info info{};
+    const int support = m_Device->Ioctl(fd, WDIOC_GETSUPPORT, &info);
+    m_MagicClose = support >= 0 && (info.options & WDIOF_MAGICCLOSE);
+    if (support < 0)
+        LogOnce("support", "Watchdog device " + m_Path + " does not tell its capabilities: "
+                               + Reason(support));
+
+    int bootStatus = 0;
+    if (m_Device->Ioctl(fd, WDIOC_GETBOOTSTATUS, &bootStatus) >= 0
+        && (bootStatus & WDIOF_CARDRESET))
+        LogOnce("cardreset", "Watchdog device " + m_Path
+                                 + ": the last restart of this machine came from the watchdog");
+    return true;
+}
+
+bool DeviceFirmware::Arm(std::uint32_t seconds)
+{
+    if (!EnsureOpen())
+        return false;
+    if (seconds != m_Timeout) {
+        int timeout = seconds > INT_MAX ? INT_MAX : static_cast<int>(seconds);
+        const int result = m_Device->Ioctl(m_Fd, WDIOC_SETTIMEOUT, &timeout);
+        if (result < 0) {
+            Log("Watchdog device " + m_Path + " refused a countdown of "
+                + std::to_string(seconds) + " s: " + Reason(result));
+            if (m_Timeout == 0) {
+                // Nothing of ours was armed: do not leave the countdown that the open
+                // started running with nobody to kick it.
+                (void)Disarm();
+            } else {
+                // The countdown armed before keeps running; kick it so it stays alive.
+                (void)Ping();
+            }
+            return false;
+        }
+        if (timeout != static_cast<int>(seconds))
+            Log("Watchdog device " + m_Path + " runs a countdown of " + std::to_string(timeout)
+                + " s instead of the " + std::to_string(seconds) + " s asked for");
+        m_Timeout = seconds;
+    }
+    return Ping();
+}
+
+bool DeviceFirmware::Disarm()
+{
+    if (m_Fd < 0)
+        return true;  // nothing of ours is armed
+    if (!m_MagicClose) {
+        // Hazard: closing a device without magic close support may leave it counting down
+        // with nobody to kick it. Keep it open and kicked, and say that it is not off.
+        LogOnce("nomagic", "Watchdog device " + m_Path
+                               + " cannot be switched off (no magic close); it stays armed");
+        (void)Ping();
+        return false;
+    }
+    // Hazard: an opened watchdog has to be closed with the magic character or the machine
+    // restarts when the countdown runs out. Retry interrupted writes.
+    long written = -EINTR;
+    for (int attempt = 0; attempt < MaxInterruptedWrites && written == -EINTR; ++attempt)
+        written = m_Device->Write(m_Fd, "V", 1);
+    if (written != 1) {
+        Log("Watchdog device " + m_Path + " did not take the magic close ("
+            + (written < 0 ? Reason(static_cast<int>(written)) : std::string("nothing written"))
+            + "); it stays armed");
+        (void)Ping();
+        return false;
+    }
+    const int closed = m_Device->Close(m_Fd);
+    // Linux releases the descriptor even when close reports an error; never close it twice.
+    m_Fd = -1;
+    m_Timeout = 0;
+    if (closed < 0) {
+        Log("Watchdog device " + m_Path + " reported an error on close: " + Reason(closed));
+        return false;
+    }
+    return true;
+}
+
+bool DeviceFirmware::Ping()
+{
+    int unused = 0;
+    const int result = m_Device->Ioctl(m_Fd, WDIOC_KEEPALIVE, &unused);
+    if (result >= 0)
+        return true;
+    // Some drivers lack the keep-alive call; any write other than the magic character kicks.
+    long written = -EINTR;
+    for (int attempt = 0; attempt < MaxInterruptedWrites && written == -EINTR; ++attempt)
+        written = m_Device->Write(m_Fd, "k", 1);
+    if (written == 1)
+        return true;
+    LogOnce("ping", "Watchdog device " + m_Path + " cannot be kicked: " + Reason(result));
+    return false;
+}
+
+void DeviceFirmware::Log(const std::string& text)
+{
+    if (m_Log)
+        m_Log(text);
+    else
+        std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+void DeviceFirmware::LogOnce(const std::string& key, const std::string& text)
+{
+    if (m_Logged.insert(key).second)
+        Log(text);
+}
+
+} // namespace tlacpi

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "Firmware.h"
+#include "WatchdogDevice.h"
+
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+
+// The watchdog item on a Linux watchdog device (/dev/watchdog): group 0x11 lists item
+// 0x11060007 while the device can be held; a write of n > 0 seconds arms or kicks it with that
+// countdown, a write of 0 switches it off with the magic close.
+namespace tlacpi {
+
+class DeviceFirmware final : public Firmware {
+public:
+    using LogSink = std::function<void(const std::string&)>;
+
+    // log receives one line per event worth telling (without newline); stderr by default.
+    DeviceFirmware(std::string path, std::unique_ptr<WatchdogDevice> device, LogSink log = {});
+    // An open device is deliberately not closed here: without the magic character the
+    // countdown keeps running, which is what an armed watchdog of an ending program must do.
+    ~DeviceFirmware() override = default;
+
+    std::optional<std::vector<std::uint32_t>> ListGroup(std::uint32_t group) override;
+    bool Write(std::uint32_t item, std::uint32_t value, std::uint32_t mode) override;
+
+    bool IsOpen() const;
+
+private:
+    bool EnsureOpen();
+    bool Arm(std::uint32_t seconds);
+    bool Disarm();
+    bool Ping();
+    void Log(const std::string& text);
+    void LogOnce(const std::string& key, const std::string& text);
+
+    mutable std::mutex m_Mutex;
+    const std::string m_Path;
+    const std::unique_ptr<WatchdogDevice> m_Device;
+    LogSink m_Log;
+    int m_Fd = -1;
+    // The countdown last requested since the device was opened; 0 when none was.
+    std::uint32_t m_Timeout = 0;
+    bool m_MagicClose = false;
+    std::set<std::string> m_Logged;
+};
+
+} // namespace tlacpi

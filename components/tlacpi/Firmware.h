@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+// The firmware behind the library: numbered items in groups (an identifier's top byte is its
+// group) and a write per item. Implementations are entered from several threads at once and
+// guard their own state.
+namespace tlacpi {
+
+inline constexpr std::uint32_t WatchdogItem = 0x11060007;
+inline constexpr std::uint32_t WatchdogGroup = WatchdogItem >> 24;
+// The only write mode the library knows: set the item's value (for the watchdog item, the
+// countdown in seconds, 0 switching it off).
+inline constexpr std::uint32_t SetValueMode = 2;
+
+class Firmware {
+public:
+    virtual ~Firmware() = default;
+    // The items of a group; no value for a group the firmware does not have.
+    virtual std::optional<std::vector<std::uint32_t>> ListGroup(std::uint32_t group) = 0;
+    virtual bool Write(std::uint32_t item, std::uint32_t value, std::uint32_t mode) = 0;
+};
+
+// The firmware named by a TLACPI_FIRMWARE value: "device:PATH" or "sim:DIR"; null (and the
+// reason on stderr) for anything else.
+std::unique_ptr<Firmware> MakeFirmware(std::string_view choice);
+
+} // namespace tlacpi

@@ -1,0 +1,121 @@
+#include "SimState.h"
+
+#include <cerrno>
+#include <charconv>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <time.h>
+#include <unistd.h>
+
+namespace tlacpi {
+
+namespace {
+
+template <typename Number>
+bool ParseNumber(std::string_view text, Number& out)
+{
+    if (text.empty())
+        return false;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, out);
+    return ec == std::errc() && ptr == end;
+}
+
+} // namespace
+
+std::string FormatSimState(const SimState& state)
+{
+    return "armed=" + std::to_string(state.armed ? 1 : 0) + "\ntimeout="
+        + std::to_string(state.timeout) + "\nwritten_ms=" + std::to_string(state.writtenMs)
+        + "\nwrites=" + std::to_string(state.writes) + "\n";
+}
+
+std::optional<SimState> ParseSimState(std::string_view text)
+{
+    SimState state;
+    unsigned seen = 0;
+    while (!text.empty()) {
+        const std::size_t newline = text.find('\n');
+        std::string_view line = text.substr(0, newline);
+        text = newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos)
+            continue;
+        const std::string_view key = line.substr(0, equals);
+        const std::string_view value = line.substr(equals + 1);
+        unsigned bit = 0;
+        bool ok = true;
+        if (key == "armed") {
+            bit = 1;
+            unsigned armed = 0;
+            ok = ParseNumber(value, armed) && armed <= 1;
+            state.armed = armed == 1;
+        } else if (key == "timeout") {
+            bit = 2;
+            ok = ParseNumber(value, state.timeout);
+        } else if (key == "written_ms") {
+            bit = 4;
+            ok = ParseNumber(value, state.writtenMs);
+        } else if (key == "writes") {
+            bit = 8;
+            ok = ParseNumber(value, state.writes);
+        } else {
+            continue;
+        }
+        if (!ok || (seen & bit))
+            return std::nullopt;
+        seen |= bit;
+    }
+    if (seen != 15)
+        return std::nullopt;
+    return state;
+}
+
+std::optional<SimState> ReadSimState(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return ParseSimState(text.str());
+}
+
+bool WriteFileAtomically(const std::filesystem::path& file, const std::string& text)
+{
+    std::string temporary = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    std::size_t done = 0;
+    while (ok && done < text.size()) {
+        const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+        if (written > 0)
+            done += static_cast<std::size_t>(written);
+        else if (written < 0 && errno == EINTR)
+            continue;
+        else
+            ok = false;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (ok)
+        ok = ::rename(temporary.c_str(), file.c_str()) == 0;
+    if (!ok)
+        ::unlink(temporary.c_str());
+    return ok;
+}
+
+std::int64_t MonotonicMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+} // namespace tlacpi

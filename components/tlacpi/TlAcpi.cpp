@@ -1,0 +1,106 @@
+// The firmware library's entry points, one per ordinal. The program enters them from its
+// user-interface thread and its kick thread without a lock; the firmware objects guard
+// themselves and the choice of firmware is guarded here.
+
+#include "AcpiBuffers.h"
+#include "Firmware.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#define TLACPI_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+constexpr const char* DefaultFirmware = "device:/dev/watchdog";
+
+// The firmware for the TLACPI_FIRMWARE value in effect. Each firmware is made once and kept
+// for the life of the process (an open watchdog device must never be dropped silently).
+tlacpi::Firmware* CurrentFirmware()
+{
+    static std::mutex mutex;
+    static auto* firmwares = new std::map<std::string, std::unique_ptr<tlacpi::Firmware>>;
+    const char* choice = std::getenv("TLACPI_FIRMWARE");
+    const std::string key = choice && *choice ? choice : DefaultFirmware;
+    std::lock_guard lock(mutex);
+    auto found = firmwares->find(key);
+    if (found == firmwares->end())
+        found = firmwares->emplace(key, tlacpi::MakeFirmware(key)).first;
+    return found->second.get();
+}
+
+bool Lists(tlacpi::Firmware& firmware, std::uint32_t item)
+{
+    const auto items = firmware.ListGroup(item >> 24);
+    return items && std::find(items->begin(), items->end(), item) != items->end();
+}
+
+} // namespace
+
+// Thread start; nothing to prepare.
+TLACPI_EXPORT void TlAcpiOrdinal1() {}
+
+// Writes an item; non-zero on success.
+TLACPI_EXPORT std::int32_t TlAcpiOrdinal2(std::uint32_t item, std::uint32_t value,
+                                          std::uint32_t mode)
+{
+    tlacpi::Firmware* firmware = CurrentFirmware();
+    return firmware && firmware->Write(item, value, mode) ? 1 : 0;
+}
+
+// Fills buffer with the item list of a group; non-zero on success.
+TLACPI_EXPORT std::int32_t TlAcpiOrdinal5(std::uint32_t group, void* buffer, std::uint32_t* size)
+{
+    tlacpi::Firmware* firmware = CurrentFirmware();
+    if (!firmware)
+        return 0;
+    const auto items = firmware->ListGroup(group);
+    return items && tlacpi::FillBuffer(buffer, size, tlacpi::ListMagic, *items) ? 1 : 0;
+}
+
+// The first entry of a filled buffer.
+TLACPI_EXPORT std::uintptr_t TlAcpiOrdinal6(void* buffer)
+{
+    return tlacpi::FirstEntry(buffer);
+}
+
+// The number of entries of an item list.
+TLACPI_EXPORT std::int32_t TlAcpiOrdinal7(void* buffer)
+{
+    return tlacpi::EntryCount(buffer);
+}
+
+// The data of an entry.
+TLACPI_EXPORT void* TlAcpiOrdinal9(std::uintptr_t entry)
+{
+    return tlacpi::EntryData(entry);
+}
+
+// The entry after this one; 0 after the last.
+TLACPI_EXPORT std::uintptr_t TlAcpiOrdinal10(std::uintptr_t entry)
+{
+    return tlacpi::NextEntry(entry);
+}
+
+// Fills buffer with the description of the item whose list entry data is given; non-zero on
+// success.
+TLACPI_EXPORT std::int32_t TlAcpiOrdinal11(void* entryData, void* buffer, std::uint32_t* size)
+{
+    tlacpi::Firmware* firmware = CurrentFirmware();
+    if (!firmware || !entryData)
+        return 0;
+    std::uint32_t item;
+    std::memcpy(&item, entryData, sizeof item);
+    if (!Lists(*firmware, item))
+        return 0;
+    return tlacpi::FillBuffer(buffer, size, tlacpi::DescriptionMagic,
+                              {item, tlacpi::AccessRead | tlacpi::AccessWrite})
+        ? 1
+        : 0;
+}

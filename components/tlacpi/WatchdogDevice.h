@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+// The calls the firmware library makes on a Linux watchdog device, behind a seam so that the
+// arming and disarming logic can be exercised without a device. Every call answers a negative
+// errno on failure.
+namespace tlacpi {
+
+class WatchdogDevice {
+public:
+    virtual ~WatchdogDevice() = default;
+    // A file descriptor, or -errno.
+    virtual int Open(const char* path) = 0;
+    // 0 (or the ioctl's non-negative result), or -errno.
+    virtual int Ioctl(int fd, unsigned long request, void* argument) = 0;
+    // Bytes written, or -errno.
+    virtual long Write(int fd, const void* data, std::size_t size) = 0;
+    // 0, or -errno.
+    virtual int Close(int fd) = 0;
+};
+
+// The real device calls (open, ioctl, write, close).
+std::unique_ptr<WatchdogDevice> MakeSystemWatchdogDevice();
+
+} // namespace tlacpi
