@@ -237,7 +237,7 @@ TEST_F(FrameworkTest, ExtendedStyleSetsTheWindowFlagsAndKeepsTheWindowInPlace)
     EXPECT_EQ(form.ExStyleWrites(), 3);
 }
 
-TEST_F(FrameworkTest, OpaqueFormPaintsItsColourAndDropsThePushedPicture)
+TEST_F(FrameworkTest, OpaqueFormPaintsItsColour)
 {
     Form form;
     form.SetBounds(0, 0, 4, 3);
