@@ -1,0 +1,41 @@
+// skingen: draws the default skin of the main window and, on request, a preview of the window
+// composed from a skin folder.
+//   skingen OUTPUT_FOLDER
+//   skingen --preview OUTPUT.png SKIN_FOLDER
+#include "Preview.h"
+#include "SkinImages.h"
+
+#include <QFont>
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv)
+{
+    // Pictures only: no window is ever opened.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QFont::insertSubstitution("Candara", "Carlito");
+    QFont::insertSubstitution("Century Gothic", "URW Gothic");
+    QFont::insertSubstitution("Arial", "Liberation Sans");
+
+    if (argc == 4 && std::strcmp(argv[1], "--preview") == 0) {
+        const QImage preview = skin::ComposePreview(QString::fromLocal8Bit(argv[3]));
+        if (!preview.save(QString::fromLocal8Bit(argv[2]), "PNG")) {
+            std::fprintf(stderr, "skingen: cannot write %s\n", argv[2]);
+            return 1;
+        }
+        return 0;
+    }
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: skingen OUTPUT_FOLDER\n       skingen --preview OUTPUT.png SKIN_FOLDER\n");
+        return 2;
+    }
+    QString failed;
+    if (!skin::WriteSkin(QString::fromLocal8Bit(argv[1]), &failed)) {
+        std::fprintf(stderr, "skingen: cannot write %s\n", qPrintable(failed));
+        return 1;
+    }
+    return 0;
+}
