@@ -1,0 +1,333 @@
+#include "platform/WindowMessages.h"
+
+#include "platform/Paths.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// Datagrams read per ReadPending call before the caller's loop gets control back.
+constexpr int kReadBatch = 64;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_Fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_Fd >= 0)
+            (void)::close(m_Fd); // nothing was written through it that a failed close could lose
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return m_Fd; }
+    int Release()
+    {
+        int fd = m_Fd;
+        m_Fd = -1;
+        return fd;
+    }
+
+private:
+    int m_Fd;
+};
+
+bool MakeAddress(const std::filesystem::path& path, sockaddr_un& address)
+{
+    const std::string& text = path.native();
+    std::memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    if (text.empty() || text.size() >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, text.data(), text.size());
+    return true;
+}
+
+// A datagram socket connected to path, or -1.
+int ConnectTo(const std::filesystem::path& path)
+{
+    sockaddr_un address;
+    if (!MakeAddress(path, address))
+        return -1;
+    FileDescriptor fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (fd.Get() < 0)
+        return -1;
+    int rc;
+    do
+        rc = ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    while (rc < 0 && errno == EINTR);
+    if (rc < 0)
+        return -1;
+    return fd.Release();
+}
+
+std::string ErrnoText(const std::string& what, int error)
+{
+    return what + ": " + std::strerror(error);
+}
+
+// The windows folder must be a real directory of this user that nobody else can enter.
+bool PrepareWindowsFolder(const std::filesystem::path& folder, std::string& error)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(folder.parent_path(), ec);
+    if (ec) {
+        error = "cannot create " + folder.parent_path().string() + ": " + ec.message();
+        return false;
+    }
+    if (::mkdir(folder.c_str(), 0700) < 0 && errno != EEXIST) {
+        error = ErrnoText("cannot create " + folder.string(), errno);
+        return false;
+    }
+    struct stat info;
+    if (::lstat(folder.c_str(), &info) < 0) {
+        error = ErrnoText("cannot inspect " + folder.string(), errno);
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) {
+        error = folder.string() + " is not a folder of this user";
+        return false;
+    }
+    if ((info.st_mode & 07777) != 0700 && ::chmod(folder.c_str(), 0700) < 0) {
+        error = ErrnoText("cannot make " + folder.string() + " private", errno);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::filesystem::path WindowsFolder()
+{
+    return RuntimeFolder() / "windows";
+}
+
+std::optional<std::filesystem::path> WindowSocketPath(std::string_view className,
+                                                      std::string_view caption)
+{
+    if (className.empty())
+        return std::nullopt;
+    // The first ':' separates class from caption, so only the caption may contain one.
+    if (className.find_first_of(std::string_view("/:\0", 3)) != std::string_view::npos)
+        return std::nullopt;
+    if (caption.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos)
+        return std::nullopt;
+    std::string name(className);
+    name += ':';
+    name += caption;
+    std::filesystem::path path = WindowsFolder() / name;
+    sockaddr_un address;
+    if (!MakeAddress(path, address))
+        return std::nullopt;
+    return path;
+}
+
+std::optional<WindowHandle> FindWindow(std::string_view className, std::string_view caption)
+{
+    auto path = WindowSocketPath(className, caption);
+    if (!path)
+        return std::nullopt;
+    FileDescriptor fd(ConnectTo(*path));
+    if (fd.Get() < 0)
+        return std::nullopt;
+    return WindowHandle{*path};
+}
+
+std::array<std::byte, kWindowMessageSize> EncodeWindowMessage(const WindowMessage& message)
+{
+    std::array<std::byte, kWindowMessageSize> bytes;
+    std::memcpy(bytes.data(), &message.message, 4);
+    std::memcpy(bytes.data() + 4, &message.wParam, 4);
+    std::memcpy(bytes.data() + 8, &message.lParam, 4);
+    return bytes;
+}
+
+bool PostMessage(const WindowHandle& window, std::uint32_t message, std::int32_t wParam,
+                 std::int32_t lParam)
+{
+    FileDescriptor fd(ConnectTo(window.socket));
+    if (fd.Get() < 0)
+        return false;
+    auto bytes = EncodeWindowMessage(WindowMessage{message, wParam, lParam});
+    ssize_t sent;
+    do
+        sent = ::send(fd.Get(), bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    return sent == static_cast<ssize_t>(bytes.size());
+}
+
+std::optional<WindowMessage> DecodeWindowMessage(std::span<const std::byte> datagram,
+                                                 const SenderCredentials* sender,
+                                                 uid_t receiverUid)
+{
+    if (!sender || (sender->uid != receiverUid && sender->uid != 0))
+        return std::nullopt;
+    if (datagram.size() != kWindowMessageSize)
+        return std::nullopt;
+    WindowMessage message;
+    std::memcpy(&message.message, datagram.data(), 4);
+    std::memcpy(&message.wParam, datagram.data() + 4, 4);
+    std::memcpy(&message.lParam, datagram.data() + 8, 4);
+    return message;
+}
+
+MessageWindow::MessageWindow(std::string className, std::string caption)
+    : m_ClassName(std::move(className)), m_Caption(std::move(caption))
+{
+}
+
+MessageWindow::~MessageWindow()
+{
+    Destroy();
+}
+
+bool MessageWindow::Fail(std::string reason)
+{
+    m_LastError = std::move(reason);
+    return false;
+}
+
+bool MessageWindow::Create()
+{
+    if (IsOpen())
+        return true;
+    auto path = WindowSocketPath(m_ClassName, m_Caption);
+    if (!path)
+        return Fail("no window can be named by class \"" + m_ClassName + "\" and caption \"" +
+                    m_Caption + "\"");
+    std::string error;
+    if (!PrepareWindowsFolder(path->parent_path(), error))
+        return Fail(error);
+
+    // Two receivers starting at once must not both decide that the socket is stale: the check,
+    // the removal and the bind happen under one lock of the folder.
+    std::filesystem::path lockPath = path->parent_path() / ".lock";
+    FileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (lock.Get() < 0)
+        return Fail(ErrnoText("cannot open " + lockPath.string(), errno));
+    int rc;
+    do
+        rc = ::flock(lock.Get(), LOCK_EX);
+    while (rc < 0 && errno == EINTR);
+    if (rc < 0)
+        return Fail(ErrnoText("cannot lock " + lockPath.string(), errno));
+
+    struct stat info;
+    if (::lstat(path->c_str(), &info) == 0) {
+        if (!S_ISSOCK(info.st_mode))
+            return Fail(path->string() + " exists and is not a window");
+        FileDescriptor probe(ConnectTo(*path));
+        if (probe.Get() >= 0)
+            return Fail("the window " + path->filename().string() + " already exists");
+        if (errno != ECONNREFUSED)
+            return Fail(ErrnoText("cannot probe " + path->string(), errno));
+        if (::unlink(path->c_str()) < 0 && errno != ENOENT)
+            return Fail(ErrnoText("cannot remove the stale " + path->string(), errno));
+    }
+
+    FileDescriptor fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (fd.Get() < 0)
+        return Fail(ErrnoText("cannot create a socket", errno));
+    int on = 1;
+    if (::setsockopt(fd.Get(), SOL_SOCKET, SO_PASSCRED, &on, sizeof on) < 0)
+        return Fail(ErrnoText("cannot ask for sender credentials", errno));
+    sockaddr_un address;
+    MakeAddress(*path, address);
+    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0)
+        return Fail(ErrnoText("cannot bind " + path->string(), errno));
+    if (::lstat(path->c_str(), &info) < 0) {
+        int error = errno;
+        (void)::unlink(path->c_str()); // best effort: a socket nobody can find is useless anyway
+        return Fail(ErrnoText("cannot inspect " + path->string(), error));
+    }
+    // The folder already keeps others out; the socket itself says the same.
+    (void)::chmod(path->c_str(), 0600);
+    m_BoundDev = info.st_dev;
+    m_BoundIno = info.st_ino;
+    m_Path = *path;
+    m_Fd = fd.Release();
+    m_LastError.clear();
+    return true;
+}
+
+std::size_t MessageWindow::ReadPending(const std::function<void(const WindowMessage&)>& handler)
+{
+    if (!IsOpen())
+        return 0;
+    const uid_t self = ::geteuid();
+    std::size_t delivered = 0;
+    for (int i = 0; i < kReadBatch; ++i) {
+        // One byte more than a message, so an oversized datagram is seen as one.
+        std::array<std::byte, kWindowMessageSize + 1> buffer;
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred)) + CMSG_SPACE(16 * sizeof(int))];
+        iovec io{buffer.data(), buffer.size()};
+        msghdr header{};
+        header.msg_iov = &io;
+        header.msg_iovlen = 1;
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
+        ssize_t received = ::recvmsg(m_Fd, &header, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+        if (received < 0) {
+            if (errno == EINTR)
+                continue;
+            break; // EAGAIN: nothing more waiting; anything else: try again on the next wake-up
+        }
+        SenderCredentials sender;
+        bool haveSender = false;
+        for (cmsghdr* item = CMSG_FIRSTHDR(&header); item; item = CMSG_NXTHDR(&header, item)) {
+            if (item->cmsg_level != SOL_SOCKET)
+                continue;
+            if (item->cmsg_type == SCM_CREDENTIALS && item->cmsg_len == CMSG_LEN(sizeof(ucred))) {
+                ucred credentials;
+                std::memcpy(&credentials, CMSG_DATA(item), sizeof credentials);
+                sender = SenderCredentials{credentials.pid, credentials.uid, credentials.gid};
+                haveSender = true;
+            } else if (item->cmsg_type == SCM_RIGHTS) {
+                // Descriptors nobody asked for would pile up in this process: close them.
+                std::size_t count = (item->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+                for (std::size_t k = 0; k < count; ++k) {
+                    int passed;
+                    std::memcpy(&passed, CMSG_DATA(item) + k * sizeof(int), sizeof passed);
+                    (void)::close(passed);
+                }
+            }
+        }
+        std::optional<WindowMessage> message;
+        if (!(header.msg_flags & MSG_TRUNC))
+            message = DecodeWindowMessage(
+                std::span<const std::byte>(buffer.data(), static_cast<std::size_t>(received)),
+                haveSender ? &sender : nullptr, self);
+        if (!message) {
+            ++m_Dropped;
+            continue;
+        }
+        ++delivered;
+        handler(*message);
+        if (!IsOpen())
+            break; // the handler destroyed the window
+    }
+    return delivered;
+}
+
+void MessageWindow::Destroy()
+{
+    if (!IsOpen())
+        return;
+    struct stat info;
+    // Only remove the socket this window bound; a successor may already have replaced it.
+    if (::lstat(m_Path.c_str(), &info) == 0 && info.st_dev == m_BoundDev &&
+        info.st_ino == m_BoundIno)
+        (void)::unlink(m_Path.c_str()); // a leftover socket is replaced by the next receiver
+    (void)::close(m_Fd); // a datagram socket has nothing to flush
+    m_Fd = -1;
+}
+
+} // namespace platform
