@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace tolv {
@@ -36,7 +38,7 @@ bool Resolve(void* library, const char* name, Function& out)
 
 const AcpiFunctions* ProgramFolderLibrary()
 {
-    // Loaded once and kept for the life of the process; the table is never freed.
+    // Looked for once; a missing library is not looked for again.
     static const AcpiFunctions* const loaded = [] {
         const std::string path = (platform::ProgramFolder() / "libtlacpi.so").string();
         return LoadAcpiLibrary(path.c_str());
@@ -48,6 +50,13 @@ const AcpiFunctions* ProgramFolderLibrary()
 
 const AcpiFunctions* LoadAcpiLibrary(const char* path)
 {
+    // Loaded libraries and their tables live for the whole process and are never freed; a
+    // second load of the same path answers the same table.
+    static std::mutex mutex;
+    static auto* loaded = new std::map<std::string, std::unique_ptr<AcpiFunctions>>;
+    std::lock_guard lock(mutex);
+    if (auto found = loaded->find(path); found != loaded->end())
+        return found->second.get();
     void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         const char* reason = dlerror();
@@ -69,7 +78,7 @@ const AcpiFunctions* LoadAcpiLibrary(const char* path)
         dlclose(library);
         return nullptr;
     }
-    return table.release();
+    return loaded->emplace(path, std::move(table)).first->second.get();
 }
 
 const AcpiFunctions* GetAcpiFunctions()

@@ -123,6 +123,16 @@ int FakeFirmware::NextPastEndCalls() const
     return m_NextPastEnd;
 }
 
+std::vector<std::uint32_t> FakeFirmware::SizesGiven(int ordinal) const
+{
+    std::lock_guard lock(m_Mutex);
+    if (ordinal == 5)
+        return m_ListSizes;
+    if (ordinal == 11)
+        return m_DescriptionSizes;
+    return {};
+}
+
 void FakeFirmware::SetGroupItems(std::uint32_t group, std::vector<std::uint32_t> items)
 {
     std::lock_guard lock(m_Mutex);
@@ -181,6 +191,8 @@ std::int32_t FakeFirmware::Ordinal5(std::uint32_t group, void* buffer, std::uint
     FakeFirmware& self = Instance();
     std::lock_guard lock(self.m_Mutex);
     self.Count(5);
+    if (size)
+        self.m_ListSizes.push_back(*size);
     auto found = self.m_Groups.find(group);
     if (found == self.m_Groups.end() || !buffer || !size)
         return 0;
@@ -246,6 +258,8 @@ std::int32_t FakeFirmware::Ordinal11(void* entryData, void* buffer, std::uint32_
     FakeFirmware& self = Instance();
     std::lock_guard lock(self.m_Mutex);
     self.Count(11);
+    if (size)
+        self.m_DescriptionSizes.push_back(*size);
     if (!entryData || !buffer || !size)
         return 0;
     std::uint32_t item;

@@ -47,6 +47,8 @@ public:
     int Calls(int ordinal) const;
     // Times ordinal 10 was asked for the entry after the last one of a list.
     int NextPastEndCalls() const;
+    // The buffer sizes the caller passed to ordinal 5 or 11, in call order.
+    std::vector<std::uint32_t> SizesGiven(int ordinal) const;
 
     // Replaces the item list of a group (an empty list is a group without items). Groups never
     // set are unknown: ordinal 5 answers 0 for them.
@@ -79,6 +81,7 @@ private:
     std::vector<Write> m_Writes;
     int m_Calls[12] = {};
     int m_NextPastEnd = 0;
+    std::vector<std::uint32_t> m_ListSizes, m_DescriptionSizes;
     tolv::AcpiFunctions m_Table{};
 };
 
