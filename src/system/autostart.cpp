@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <csignal>
 #include <dlfcn.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -146,8 +147,22 @@ int RunProgram(const std::filesystem::path& exePath, std::string_view arguments,
     // No descriptor of this process leaks into the started one.
     (void)posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 #endif
+    // The started program gets a clean signal state: a signal this process blocks or ignores
+    // (the session-end signals are taken through a blocked mask) must not stay blocked or
+    // ignored in it, or it could not be stopped.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int error =
+        posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
 
     if (error != 0) {

@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+#include <pthread.h>
 #include <string>
 #include <vector>
 
@@ -204,6 +208,48 @@ TEST_F(AutostartTest, ExitStatusIsReportedAfterAWait)
     EXPECT_EQ(status, 7);
     EXPECT_EQ(RunProgram(WriteRecorder(folder, "kill -TERM $$"), "", true, false, &status), 0);
     EXPECT_EQ(status, 128 + 15);
+}
+
+TEST_F(AutostartTest, StartedProgramDoesNotInheritBlockedOrIgnoredSignals)
+{
+    const fs::path folder = testsupport::Root() / "signals";
+    const fs::path script = WriteRecorder(folder, "kill -TERM $$; exit 0");
+    sigset_t term;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    sigset_t saved;
+    ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &term, &saved), 0);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction previous {};
+    ASSERT_EQ(sigaction(SIGINT, &ignore, &previous), 0);
+    int termStatus = -1;
+    const int started = RunProgram(script, "", true, false, &termStatus);
+    ASSERT_EQ(pthread_sigmask(SIG_SETMASK, &saved, nullptr), 0);
+
+    const fs::path interrupted = WriteRecorder(folder, "kill -INT $$; exit 0");
+    ASSERT_EQ(sigaction(SIGINT, &ignore, nullptr), 0);
+    int intStatus = -1;
+    const int startedAgain = RunProgram(interrupted, "", true, false, &intStatus);
+    ASSERT_EQ(sigaction(SIGINT, &previous, nullptr), 0);
+
+    EXPECT_EQ(started, 0);
+    EXPECT_EQ(termStatus, 128 + SIGTERM);
+    EXPECT_EQ(startedAgain, 0);
+    EXPECT_EQ(intStatus, 128 + SIGINT);
+}
+
+TEST_F(AutostartTest, StartedProgramGetsNoDescriptorsOfThisProcess)
+{
+    const int fd = open("/dev/null", O_RDONLY); // deliberately inheritable
+    ASSERT_GE(fd, 3);
+    const fs::path script = WriteRecorder(testsupport::Root() / "fds",
+                                          "[ -e /dev/fd/" + std::to_string(fd) + " ] && exit 9; exit 0");
+    int status = -1;
+    const int started = RunProgram(script, "", true, false, &status);
+    close(fd);
+    EXPECT_EQ(started, 0);
+    EXPECT_EQ(status, 0);
 }
 
 TEST_F(AutostartTest, NoWaitLeavesTheStatusUnknown)
