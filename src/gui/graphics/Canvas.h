@@ -198,6 +198,8 @@ public:
     // are; 32 -> 24 drops alpha, 24 -> 32 writes alpha 255. Source pixels outside the source
     // bitmap leave the destination unchanged.
     void CopyRect(const Rect& dest, Canvas& source, const Rect& sourceRect);
+    // CopyRect with a given raster operation instead of the copy mode.
+    void CopyArea(const Rect& dest, Canvas& source, const Rect& sourceRect, std::uint32_t rop);
 
     // Draws a bitmap at (x, y) or stretched into rect: a 32-bit bitmap in premultiplied mode
     // is blended over the surface by its alpha; any other bitmap is copied.
