@@ -1,0 +1,163 @@
+// tlacpi-sim-monitor as a program, watching writes that the firmware library makes. These
+// cases wait for short real countdowns (1 s), since the monitor and the library share the
+// machine's monotonic clock.
+
+#include "tolv/BiosInterface.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+constexpr std::uint32_t Watchdog = tolv::WatchdogItemId;
+
+class Monitor {
+public:
+    Monitor(const std::filesystem::path& folder, const std::filesystem::path& output,
+            std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> args{(testsupport::BinFolder() / "tlacpi-sim-monitor").string(),
+                                      folder.string(), "--interval-ms", "100"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::vector<char*> argv;
+        for (auto& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int error = posix_spawn(&m_Pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (error != 0)
+            m_Pid = -1;
+    }
+
+    ~Monitor()
+    {
+        if (m_Pid > 0)
+            Stop(SIGKILL);
+    }
+
+    bool Running() const { return m_Pid > 0; }
+
+    // The exit status once the program has ended by itself; -1 when it still runs at the limit.
+    int WaitForExit(std::chrono::milliseconds limit)
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        while (std::chrono::steady_clock::now() < end) {
+            if (waitpid(m_Pid, &status, WNOHANG) == m_Pid) {
+                m_Pid = -1;
+                return status;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return -1;
+    }
+
+    // Sends the signal and answers the exit status.
+    int Stop(int signal)
+    {
+        kill(m_Pid, signal);
+        int status = 0;
+        while (waitpid(m_Pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        m_Pid = -1;
+        return status;
+    }
+
+private:
+    pid_t m_Pid = -1;
+};
+
+template <typename Condition>
+bool WaitFor(Condition condition, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+class SimMonitorProgram : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::filesystem::create_directories(folder);
+        setenv("TLACPI_FIRMWARE", ("sim:" + folder.string()).c_str(), 1);
+    }
+    void TearDown() override { unsetenv("TLACPI_FIRMWARE"); }
+
+    std::string Output() const { return testsupport::ReadFile(output); }
+
+    const std::filesystem::path folder = testsupport::Root() / "sim";
+    const std::filesystem::path output = testsupport::Root() / "monitor.out";
+};
+
+TEST_F(SimMonitorProgram, ArmedCountdownWithoutKicksExpiresAndRunsTheCommand)
+{
+    const auto marker = testsupport::Root() / "restarted";
+    Monitor monitor(folder, output, {"--on-expire", "echo ran >> '" + marker.string() + "'"});
+    ASSERT_TRUE(monitor.Running());
+    ASSERT_TRUE(tolv::WriteItem(Watchdog, 1, tolv::WatchdogWriteMode));
+    EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(marker); },
+                        std::chrono::milliseconds(5000)));
+    EXPECT_NE(Output().find("EXPIRED"), std::string::npos);
+    EXPECT_NE(testsupport::ReadFile(folder / "monitor.state").find("expired=1"),
+              std::string::npos);
+    EXPECT_NE(testsupport::ReadFile(folder / "expiries.log").find("timeout=1 "),
+              std::string::npos);
+
+    const int status = monitor.Stop(SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(testsupport::ReadFile(marker), "ran\n");
+    EXPECT_NE(Output().find("monitor ended"), std::string::npos);
+}
+
+TEST_F(SimMonitorProgram, SwitchedOffCountdownDoesNotExpire)
+{
+    Monitor monitor(folder, output);
+    ASSERT_TRUE(monitor.Running());
+    ASSERT_TRUE(tolv::WriteItem(Watchdog, 1, tolv::WatchdogWriteMode));
+    ASSERT_TRUE(tolv::WriteItem(Watchdog, 0, tolv::WatchdogWriteMode));
+    // Long enough for the 1 s countdown to have run out had it still been armed.
+    EXPECT_TRUE(WaitFor([&] { return Output().find("disarmed") != std::string::npos; },
+                        std::chrono::milliseconds(3000)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    const int status = monitor.Stop(SIGINT);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(Output().find("EXPIRED"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(folder / "expiries.log"));
+    EXPECT_EQ(testsupport::ReadFile(folder / "monitor.state"), "expired=0\nexpiries=0\n");
+}
+
+TEST_F(SimMonitorProgram, WrongArgumentsAreRefused)
+{
+    for (const std::vector<std::string>& extra :
+         {std::vector<std::string>{"--interval-ms", "x"}, std::vector<std::string>{"--bogus"},
+          std::vector<std::string>{"--interval-ms", "0"}}) {
+        Monitor monitor(folder, output, extra);
+        ASSERT_TRUE(monitor.Running());
+        const int status = monitor.WaitForExit(std::chrono::milliseconds(5000));
+        EXPECT_TRUE(WIFEXITED(status)) << extra[0];
+        EXPECT_EQ(WEXITSTATUS(status), 2) << extra[0];
+    }
+}
+
+} // namespace
