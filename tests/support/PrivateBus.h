@@ -1,0 +1,91 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <string>
+#include <sys/types.h>
+#include <thread>
+#include <vector>
+
+// A session bus of the test's own: a dbus-daemon child listening in the test's TOLV_ROOT, with a
+// folder of activatable services. DBUS_SESSION_BUS_ADDRESS points at it while it lives (and is
+// restored afterwards), so everything the test starts from then on uses it.
+namespace testsupport {
+
+class PrivateBus {
+public:
+    PrivateBus();
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    // False when the daemon could not be started; Error() says why.
+    bool Started() const { return m_Pid > 0; }
+    const std::string& Error() const { return m_Error; }
+    const std::string& Address() const { return m_Address; }
+    // Where .service files for activation go; the daemon rereads it when it changes.
+    const std::filesystem::path& ServiceFolder() const { return m_ServiceFolder; }
+    // Writes an activation file for name that runs exec; the daemon picks it up on the next
+    // activation request.
+    void AddActivatableService(const std::string& name, const std::string& exec) const;
+
+private:
+    pid_t m_Pid = -1;
+    std::string m_Address;
+    std::string m_Error;
+    std::string m_SavedAddress;
+    bool m_HadAddress = false;
+    std::filesystem::path m_ServiceFolder;
+};
+
+// One method call as a fake service received it.
+struct ReceivedCall {
+    std::string member;
+    std::vector<std::uint32_t> arguments;
+};
+
+// A service on the session bus run by a thread of the test: owns name, serves object path with
+// interface, answers methods with no arguments and the method "SetTime" with two u arguments,
+// and records every call. Methods outside `methods` do not exist; methods in `failing` answer
+// with an error reply; `silent` methods never answer.
+class FakeBusService {
+public:
+    struct Options {
+        std::string name;
+        std::string path;
+        std::string interface;
+        std::set<std::string> methods{"Start", "Stop", "Close", "SetTime"};
+        std::set<std::string> failing;
+        std::set<std::string> silent;
+    };
+
+    explicit FakeBusService(Options options);
+    ~FakeBusService();
+    FakeBusService(const FakeBusService&) = delete;
+    FakeBusService& operator=(const FakeBusService&) = delete;
+
+    // True once the name is owned; false when that failed (Error() says why).
+    bool Ready() const { return m_Ready; }
+    const std::string& Error() const { return m_Error; }
+    std::vector<ReceivedCall> Calls() const;
+
+    // Exposed for the service's callbacks.
+    void Record(ReceivedCall call);
+    const Options& GetOptions() const { return m_Options; }
+
+private:
+    void Run(std::atomic<int>& state);
+
+    Options m_Options;
+    bool m_Ready = false;
+    std::string m_Error;
+    mutable std::mutex m_Mutex;
+    std::vector<ReceivedCall> m_Calls;
+    std::atomic<bool> m_Stop{false};
+    std::thread m_Thread;
+};
+
+} // namespace testsupport
