@@ -1,0 +1,75 @@
+#include "platform/RealTime.h"
+
+#include <cerrno>
+#include <mutex>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TOLV_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOLV_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+namespace platform {
+
+namespace {
+
+bool TrySchedFifo(int priority)
+{
+    sched_param param{};
+    param.sched_priority = priority;
+    return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+}
+
+// The lowest nice value this thread is allowed, found by asking: the limit depends on
+// CAP_SYS_NICE and RLIMIT_NICE, and the kernel is the one that knows both.
+void LowerNiceAsFarAsAllowed()
+{
+    const id_t thread = static_cast<id_t>(gettid());
+    errno = 0;
+    const int current = getpriority(PRIO_PROCESS, thread);
+    if (current == -1 && errno != 0)
+        return;
+    for (int nice = -20; nice < current; ++nice) {
+        if (setpriority(PRIO_PROCESS, thread, nice) == 0)
+            return;
+    }
+}
+
+} // namespace
+
+bool MakeCurrentThreadTimeCritical()
+{
+    const int highest = sched_get_priority_max(SCHED_FIFO);
+    if (highest > 0 && TrySchedFifo(highest))
+        return true;
+    // Without CAP_SYS_NICE, RLIMIT_RTPRIO is the ceiling for an unprivileged SCHED_FIFO.
+    rlimit limit{};
+    if (getrlimit(RLIMIT_RTPRIO, &limit) == 0 && limit.rlim_cur > 0) {
+        const int allowed = limit.rlim_cur < rlim_t(highest) ? int(limit.rlim_cur) : highest;
+        if (TrySchedFifo(allowed))
+            return true;
+    }
+    LowerNiceAsFarAsAllowed();
+    return false;
+}
+
+bool LockProcessMemory()
+{
+#if defined(TOLV_ADDRESS_SANITIZER)
+    return false;
+#else
+    static std::once_flag once;
+    static bool locked = false;
+    std::call_once(once, [] { locked = mlockall(MCL_CURRENT | MCL_FUTURE) == 0; });
+    return locked;
+#endif
+}
+
+} // namespace platform

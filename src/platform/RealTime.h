@@ -1,0 +1,18 @@
+#pragma once
+
+// Scheduling for the threads that must never be late (the watchdog's kick thread).
+namespace platform {
+
+// Raises the calling thread to SCHED_FIFO at the highest priority allowed (CAP_SYS_NICE, or up
+// to RLIMIT_RTPRIO); when that is refused, to the lowest nice value the process may take
+// (RLIMIT_NICE). Failure is not an error: the thread keeps what it has. Answers whether the
+// thread runs SCHED_FIFO.
+bool MakeCurrentThreadTimeCritical();
+
+// Locks the process's present and future memory (mlockall) so that paging never delays a
+// time-critical thread; needs CAP_IPC_LOCK or a large enough RLIMIT_MEMLOCK. Tried once per
+// process; later calls answer the first result. Skipped in AddressSanitizer builds, whose
+// terabyte-sized shadow mappings cannot be locked.
+bool LockProcessMemory();
+
+} // namespace platform
