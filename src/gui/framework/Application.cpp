@@ -9,9 +9,11 @@
 #include <cstdio>
 #include <exception>
 
+#include "gui/graphics/Canvas.h"
 #include "platform/Assert.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#include "platform/UiThread.h"
 
 namespace framework {
 
@@ -84,6 +86,8 @@ Application::Application(int& argc, char** argv)
         m_OwnQt = std::make_unique<QApplication>(argc, argv);
     // Only closing the main form ends the loop, never the last visible window going away.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The skin's faces ("Candara", "Century Gothic", "Arial") map to the fonts installed here.
+    graphics::InstallFontSubstitutions();
     m_Context = std::make_unique<QObject>();
     m_Title = platform::ProgramFile().stem().string();
     // A hook installed before the application (a test's recorder) stays in place.
@@ -102,6 +106,7 @@ Application::~Application()
     while (!m_Forms.empty())
         m_Forms.pop_back();
     m_MainForm = nullptr;
+    platform::SetSynchronizeWakeHook(nullptr);
     m_Context.reset();
     if (m_OwnMessageBoxHook)
         (void)platform::SetMessageBoxHook(nullptr); // the hook needs the Qt application
@@ -116,9 +121,13 @@ Application* Application::Instance()
 
 void Application::InstallUiThreadHook()
 {
-    // TODO(integration): route the watchdog's synchronised calls into this loop once the
-    // platform's UI-thread call queue exists: its wake-up hook should post a queued call on
-    // m_Context that runs the queue.
+    // Worker threads wake the loop to run their synchronised calls. The hook runs on the
+    // worker: it only posts; the queue runs here, on the user-interface thread.
+    QObject* context = m_Context.get();
+    platform::SetSynchronizeWakeHook([context] {
+        QMetaObject::invokeMethod(
+            context, [] { Guarded([] { (void)platform::ProcessSynchronizeQueue(); }); }, Qt::QueuedConnection);
+    });
 }
 
 void Application::Run()

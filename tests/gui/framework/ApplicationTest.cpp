@@ -2,14 +2,19 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFont>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <thread>
 #include <string>
 
 #include "FrameworkFixture.h"
 #include "QtTestApp.h"
 #include "gui/framework/Application.h"
 #include "platform/MessageBox.h"
+#include "platform/UiThread.h"
 
 using namespace framework;
 
@@ -116,4 +121,24 @@ TEST_F(FrameworkTest, ErrorDisplayThatFailsItselfDoesNotEscape)
 TEST_F(FrameworkTest, OnlyOneApplicationPerProcess)
 {
     EXPECT_DEATH(Application second(m_Argc, m_Argv), "Assertion failed: g_Application == nullptr");
+}
+
+TEST_F(FrameworkTest, WorkerCallsRunOnTheUserInterfaceThreadFromTheLoop)
+{
+    std::atomic<bool> done{false};
+    bool ranOnUiThread = false;
+    std::thread worker([&] {
+        platform::Synchronize([&] { ranOnUiThread = platform::IsUiThread(); });
+        done = true;
+    });
+    // Only the event loop runs the queued call; without the wake-up the worker waits for ever.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 10000));
+    worker.join();
+    EXPECT_TRUE(ranOnUiThread);
+}
+
+TEST_F(FrameworkTest, SkinFacesMapToTheInstalledFonts)
+{
+    EXPECT_TRUE(QFont::substitutes("Candara").contains("Carlito", Qt::CaseInsensitive));
+    EXPECT_TRUE(QFont::substitutes("Century Gothic").contains("URW Gothic", Qt::CaseInsensitive));
 }
