@@ -46,6 +46,8 @@ bool UpdateLayeredWindow(Form* window, const WindowPoint* destination, const Win
     const int bytesPerPixel = source->bitsPerPixel / 8;
 
     QImage image(size->cx, size->cy, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return false; // out of memory
     for (int y = 0; y < size->cy; ++y) {
         const std::uint8_t* in = source->bits + static_cast<std::ptrdiff_t>(sourcePoint.y + y) * source->stride +
                                  static_cast<std::ptrdiff_t>(sourcePoint.x) * bytesPerPixel;
