@@ -4,7 +4,7 @@ BUILD_BENCH  ?= build-bench
 JOBS         ?= $(shell nproc)
 CMAKE_FLAGS  ?=
 
-.PHONY: all deps configure build test test-unit bench fuzz run screenshot gallery-screenshot clean
+.PHONY: all deps configure build test test-unit bench fuzz run screenshot gallery-screenshot clean skin-preview
 
 all: build
 
@@ -34,6 +34,10 @@ bench: deps
 
 fuzz: deps
 	scripts/fuzz-run $(BUILD)/fuzz 200000
+
+# Composes docs/skin-preview.png from the skin the build draws.
+skin-preview: configure
+	cmake --build $(BUILD) --target skin-preview
 
 clean:
 	rm -rf $(BUILD) $(BUILD_BENCH)

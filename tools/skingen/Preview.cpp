@@ -16,6 +16,16 @@ namespace {
 
 using namespace layout;
 
+// A font whose cell (ascent + descent) is `cell` pixels high.
+QFont CellFont(const char* family, int cell)
+{
+    QFont font(family);
+    font.setPixelSize(cell);
+    const double height = QFontMetricsF(font).height();
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(cell * cell / height))));
+    return font;
+}
+
 struct Field {
     QPoint slider;
     int min;
@@ -124,16 +134,6 @@ private:
         return font;
     }
 
-    // A font whose cell (ascent + descent) is `cell` pixels high.
-    static QFont CellFont(const char* family, int cell)
-    {
-        QFont font(family);
-        font.setPixelSize(cell);
-        const double height = QFontMetricsF(font).height();
-        font.setPixelSize(std::max(1, static_cast<int>(std::lround(cell * cell / height))));
-        return font;
-    }
-
     void Caption(QPainter& p, const QRect& r, const char* text, unsigned rgb)
     {
         p.setFont(CellFont("Carlito", 16));
@@ -144,10 +144,14 @@ private:
     void Text(QPainter& p, QRect r, const QString& text, const QFont& font, unsigned rgb,
               Qt::Alignment align = Qt::AlignLeft)
     {
+        p.save();
+        // Labels clip their text to their own rectangle.
+        p.setClipRect(r);
         p.setFont(font);
         // Disabled labels draw in the gray-text colour without glow.
         p.setPen(m_On ? QColor::fromRgb(rgb) : QColor(0x9A, 0x9F, 0xA5));
         p.drawText(r, static_cast<int>(align | Qt::AlignTop | Qt::TextWordWrap), text);
+        p.restore();
     }
 
     void Labels(QPainter& p, int reloadMax)
@@ -185,6 +189,66 @@ private:
     Field m_Restart{RestartSlider, 10, 255, 60};
 };
 
+// Every state picture of each control in a row, on the part of the window it sits on.
+class StateSheet {
+public:
+    explicit StateSheet(const QString& folder) : m_Folder(folder) {}
+
+    void Draw(QPainter& p, QPoint origin)
+    {
+        const QRect dark(origin, QSize(348, 104));
+        const QRect light(origin + QPoint(362, 0), QSize(514, 104));
+        QLinearGradient header(0, dark.top(), 0, dark.bottom());
+        header.setColorAt(0, QColor(0x33, 0x3D, 0x4A));
+        header.setColorAt(1, QColor(0x1B, 0x21, 0x2A));
+        p.setPen(Qt::NoPen);
+        p.setBrush(header);
+        p.drawRoundedRect(dark, 8, 8);
+        p.setBrush(QColor(0xF1, 0xF3, 0xF6));
+        p.drawRoundedRect(light, 8, 8);
+
+        QPoint at = dark.topLeft() + QPoint(14, 16);
+        at = Row(p, at, {"close_n.png", "close_o.png", "close_d.png"}, 8);
+        at = Row(p, at + QPoint(18, 0), {"minimized_n.png", "minimized_o.png", "minimized_d.png"}, 8);
+        Row(p, dark.topLeft() + QPoint(14, 56),
+            {"switch_OFF_n.png", "switch_OFF_o.png", "switch_ON_n.png", "switch_ON_o.png"}, 8);
+
+        at = light.topLeft() + QPoint(14, 14);
+        const char* applies[] = {"apply_n.png", "apply_o.png", "apply_d.png", "apply_un.png"};
+        const unsigned colours[] = {0x3E3E3E, 0xFFFFFF, 0x908F8F, 0x8B8B8B};
+        for (int i = 0; i < 4; ++i) {
+            const QImage image = Load(applies[i]);
+            p.drawImage(at, image);
+            p.setFont(CellFont("Carlito", 16));
+            p.setPen(QColor::fromRgb(colours[i]));
+            const QPoint shift = i == 2 ? QPoint(1, 1) : QPoint(0, 0);
+            p.drawText(QRect(at + shift, image.size()), Qt::AlignCenter, "Apply");
+            at += QPoint(image.width() + 24, 0);
+        }
+        at = light.topLeft() + QPoint(14, 60);
+        at = Row(p, at, {"mark_n.png", "mark_o.png", "mark_d.png", "mark_do.png", "mark_un.png"}, 8);
+        at = Row(p, at + QPoint(18, -2), {"arrowup_n.png", "arrowup_o.png", "arrowup_un.png"}, 6);
+        at = Row(p, at + QPoint(12, 0), {"arrowdown_n.png", "arrowdown_o.png", "arrowdown_un.png"}, 6);
+        Row(p, at + QPoint(18, 2), {"ball_n.png", "ball_d.png", "ball_un.png"}, 10);
+    }
+
+private:
+    QImage Load(const QString& name) const { return QImage(QDir(m_Folder).filePath(name)); }
+
+    // Draws the pictures left to right from `at`; answers the point after the last one.
+    QPoint Row(QPainter& p, QPoint at, std::initializer_list<const char*> names, int gap)
+    {
+        for (const char* name : names) {
+            const QImage image = Load(name);
+            p.drawImage(at, image);
+            at += QPoint(image.width() + gap, 0);
+        }
+        return at;
+    }
+
+    QString m_Folder;
+};
+
 } // namespace
 
 QImage ComposePreview(const QString& skinFolder)
@@ -193,7 +257,8 @@ QImage ComposePreview(const QString& skinFolder)
     const QImage off = WindowComposer(skinFolder, false).Compose();
     const int margin = 28;
     const QSize window = on.isNull() ? Window : on.size();
-    QImage sheet(2 * window.width() + 3 * margin, window.height() + 2 * margin + 14,
+    const int states = 128;
+    QImage sheet(2 * window.width() + 3 * margin, window.height() + 2 * margin + 14 + states,
                  QImage::Format_ARGB32_Premultiplied);
     QPainter p(&sheet);
     QLinearGradient desk(0, 0, sheet.width(), sheet.height());
@@ -209,6 +274,11 @@ QImage ComposePreview(const QString& skinFolder)
     p.drawText(QPoint(2 * margin + window.width() + 6, margin - 8), "Watchdog off: times locked");
     p.drawImage(margin, margin + 4, on);
     p.drawImage(2 * margin + window.width(), margin + 4, off);
+    const int statesTop = margin + 4 + window.height() + 26;
+    p.setPen(QColor(255, 255, 255, 220));
+    p.drawText(QPoint(margin + 6, statesTop - 8), "States: normal, hover, pressed, disabled (switch: off, off hover, on, on hover)");
+    p.setRenderHint(QPainter::Antialiasing);
+    StateSheet(skinFolder).Draw(p, QPoint(margin, statesTop));
     p.end();
     return sheet.convertToFormat(QImage::Format_RGB32);
 }

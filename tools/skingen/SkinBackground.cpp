@@ -121,7 +121,7 @@ void PowerIcon(QPainter& p, QPointF c)
     const double r = 8.5;
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(palette::Accent, 2.6, Qt::SolidLine, Qt::RoundCap));
-    p.drawArc(QRectF(c.x() - r, c.y() - r, 2 * r, 2 * r), 125 * 16, -250 * 16);
+    p.drawArc(QRectF(c.x() - r, c.y() - r, 2 * r, 2 * r), 60 * 16, -300 * 16);
     p.drawLine(c + QPointF(0, -r - 1.5), c + QPointF(0, -1.5));
 }
 
