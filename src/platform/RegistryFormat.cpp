@@ -337,24 +337,17 @@ const RegValue* FindValue(const RegDocument& document, std::string_view name)
 
 void SetValue(RegDocument& document, RegValue value)
 {
-    std::size_t target = document.lines.size();
-    for (std::size_t i = 0; i < document.lines.size(); ++i)
-        if (document.lines[i].value && SameName(document.lines[i].value->name, value.name))
-            target = i;
-    if (target == document.lines.size()) {
+    // Duplicates are rewritten, not removed: dropping a line could join a damaged line ending
+    // in a backslash with the line after it and so turn damage into a value.
+    bool found = false;
+    for (RegLine& line : document.lines) {
+        if (line.value && SameName(line.value->name, value.name)) {
+            line.value = value;
+            found = true;
+        }
+    }
+    if (!found)
         document.lines.push_back(RegLine{std::move(value), {}});
-        return;
-    }
-    std::vector<RegLine> kept;
-    kept.reserve(document.lines.size());
-    for (std::size_t i = 0; i < document.lines.size(); ++i) {
-        RegLine& line = document.lines[i];
-        if (i == target)
-            kept.push_back(RegLine{value, {}});
-        else if (!line.value || !SameName(line.value->name, value.name))
-            kept.push_back(std::move(line));
-    }
-    document.lines = std::move(kept);
 }
 
 bool IsValidValueName(std::string_view name)

@@ -58,8 +58,8 @@ std::string FormatValueLine(const RegValue& value);
 // The value that counts for name, or null.
 const RegValue* FindValue(const RegDocument& document, std::string_view name);
 
-// Replaces the value of that name (dropping other well-formed lines of the same name), or
-// appends it. Verbatim lines are never touched.
+// Rewrites every well-formed line of that name with the value, or appends one. Verbatim lines
+// are never touched.
 void SetValue(RegDocument& document, RegValue value);
 
 // A value name the file can hold: no control characters.

@@ -1,0 +1,119 @@
+// A small program that drives the registry store from another process, for the tests that need
+// a second writer, a process killed mid-write, or another user.
+//
+//   registry-test-helper open   <subkey> <access>     prints the answer of RegOpenKeyExA
+//   registry-test-helper create <subkey>              prints the answer of RegCreateKeyExA
+//   registry-test-helper read   <subkey> <name>       prints "<answer> <dword>"
+//   registry-test-helper count  <subkey> <name> <n>   writes 0 .. n-1; exit 0 when all succeed
+//   registry-test-helper churn  <subkey>              prints "ready", then writes records until
+//                                                     killed, counting on from the stored counter
+//
+// <access> is a number (e.g. 0xF003F). The store is the one under $TOLV_ROOT.
+
+#include "RegistryHelperRecord.h"
+
+#include "platform/Registry.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+using namespace platform;
+
+namespace {
+
+int Open(const char* subKey, const char* access)
+{
+    HKEY key = nullptr;
+    LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, static_cast<REGSAM>(std::strtoul(access, nullptr, 0)), &key);
+    std::printf("%d\n", result);
+    if (key)
+        RegCloseKey(key);
+    return 0;
+}
+
+int Create(const char* subKey)
+{
+    HKEY key = nullptr;
+    LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr);
+    std::printf("%d\n", result);
+    if (key)
+        RegCloseKey(key);
+    return 0;
+}
+
+int Read(const char* subKey, const char* name)
+{
+    HKEY key = nullptr;
+    LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_READ, &key);
+    DWORD value = 0;
+    if (result == ERROR_SUCCESS) {
+        DWORD size = sizeof value;
+        result = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+        RegCloseKey(key);
+    }
+    std::printf("%d %u\n", result, value);
+    return 0;
+}
+
+int Count(const char* subKey, const char* name, const char* count)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr)
+        != ERROR_SUCCESS)
+        return 1;
+    int failures = 0;
+    DWORD n = static_cast<DWORD>(std::strtoul(count, nullptr, 0));
+    for (DWORD i = 0; i < n; ++i)
+        if (RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&i), sizeof i) != ERROR_SUCCESS)
+            ++failures;
+    RegCloseKey(key);
+    return failures == 0 ? 0 : 1;
+}
+
+int Churn(const char* subKey)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr)
+        != ERROR_SUCCESS)
+        return 1;
+    // Carry on from the last counter stored, so that records grow across restarts.
+    std::uint32_t start = 0;
+    DWORD size = sizeof start;
+    DWORD type = REG_NONE;
+    if (RegQueryValueExA(key, "Counter", nullptr, &type, reinterpret_cast<BYTE*>(&start), &size) == ERROR_SUCCESS)
+        ++start;
+    std::printf("ready\n");
+    std::fflush(stdout);
+    for (std::uint32_t i = start;; ++i) {
+        std::vector<std::uint8_t> record = registrytest::MakeRecord(i);
+        if (RegSetValueExA(key, "Record", 0, REG_BINARY, record.data(), static_cast<DWORD>(record.size()))
+                != ERROR_SUCCESS
+            || RegSetValueExA(key, "Counter", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&i), sizeof i)
+                != ERROR_SUCCESS)
+            return 1;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "open" && argc == 4)
+        return Open(argv[2], argv[3]);
+    if (mode == "create" && argc == 3)
+        return Create(argv[2]);
+    if (mode == "read" && argc == 4)
+        return Read(argv[2], argv[3]);
+    if (mode == "count" && argc == 5)
+        return Count(argv[2], argv[3], argv[4]);
+    if (mode == "churn" && argc == 3)
+        return Churn(argv[2]);
+    std::fprintf(stderr, "usage: registry-test-helper open|create|read|count|churn ...\n");
+    return 2;
+}
