@@ -127,6 +127,14 @@ bool DeviceFirmware::Disarm()
         (void)Ping();
         return false;
     }
+    if (m_Device->NoWayOut(m_Fd) == 1) {
+        // Hazard: with "nowayout" the driver keeps counting after any close; closing would
+        // leave the countdown running with nobody to kick it.
+        LogOnce("nowayout", "Watchdog device " + m_Path
+                                + " cannot be switched off (nowayout is set); it stays armed");
+        (void)Ping();
+        return false;
+    }
     // Hazard: an opened watchdog has to be closed with the magic character or the machine
     // restarts when the countdown runs out. Retry interrupted writes.
     long written = -EINTR;

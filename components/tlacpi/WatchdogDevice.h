@@ -19,6 +19,9 @@ public:
     virtual long Write(int fd, const void* data, std::size_t size) = 0;
     // 0, or -errno.
     virtual int Close(int fd) = 0;
+    // Whether the driver of an open device keeps counting after any close ("nowayout"): 1 or 0,
+    // or -errno when it cannot tell.
+    virtual int NoWayOut(int fd) = 0;
 };
 
 // The real device calls (open, ioctl, write, close).

@@ -32,6 +32,7 @@ struct DeviceScript {
     int keepaliveResult = 0;
     std::deque<long> writeResults;    // scripted write results, then success
     int closeResult = 0;
+    int noWayOut = -ENOENT;
 };
 
 class FakeDevice final : public tlacpi::WatchdogDevice {
@@ -95,6 +96,12 @@ public:
         ++m_Log.closes;
         m_Log.open = false;
         return m_Script.closeResult;
+    }
+
+    int NoWayOut(int) override
+    {
+        EXPECT_TRUE(m_Log.open);
+        return m_Script.noWayOut;
     }
 
 private:
@@ -210,6 +217,20 @@ TEST_F(DeviceFirmwareTest, WithoutMagicCloseZeroFailsAndTheDeviceStaysKicked)
     EXPECT_EQ(log.written, "");
     EXPECT_EQ(log.keepalives, 3);
     EXPECT_EQ(MessagesContaining("cannot be switched off"), 1);
+}
+
+TEST_F(DeviceFirmwareTest, NowayoutDriverIsNeverReportedAsSwitchedOff)
+{
+    script.noWayOut = 1;
+    EXPECT_TRUE(Write(60));
+    EXPECT_FALSE(Write(0));
+    EXPECT_TRUE(Firmware().IsOpen());
+    EXPECT_EQ(log.written, "");
+    EXPECT_EQ(log.keepalives, 2);
+    EXPECT_EQ(MessagesContaining("nowayout"), 1);
+    script.noWayOut = 0;
+    EXPECT_TRUE(Write(0));
+    EXPECT_EQ(log.written, "V");
 }
 
 TEST_F(DeviceFirmwareTest, FailedMagicWriteKeepsTheDeviceOpen)

@@ -91,6 +91,20 @@ TEST_F(SimLibraryTest, UnknownFirmwareChoiceHasNoItems)
     EXPECT_FALSE(tolv::WriteItem(Watchdog, 60, 2));
 }
 
+TEST_F(SimLibraryTest, MissingOrFakeWatchdogDeviceHasNoWatchdogItem)
+{
+    Use("device:" + (testsupport::Root() / "no-such-watchdog").string());
+    EXPECT_FALSE(tolv::ItemExists(Watchdog));
+    EXPECT_FALSE(tolv::WriteItem(Watchdog, 60, 2));
+    // A plain file is no watchdog, and nothing may be written into it.
+    const auto file = testsupport::Root() / "plain-file";
+    testsupport::WriteFile(file, "");
+    Use("device:" + file.string());
+    EXPECT_FALSE(tolv::ItemExists(Watchdog));
+    EXPECT_FALSE(tolv::WriteItem(Watchdog, 60, 2));
+    EXPECT_EQ(testsupport::ReadFile(file), "");
+}
+
 TEST_F(SimLibraryTest, WritesFromTwoThreadsAreAllCounted)
 {
     // The program lists and writes from its user-interface thread and its kick thread at once.

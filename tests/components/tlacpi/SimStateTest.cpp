@@ -36,6 +36,11 @@ struct BadState {
     const char* text;
 };
 
+void PrintTo(const BadState& state, std::ostream* out)
+{
+    *out << state.name;
+}
+
 class SimStateRejects : public testing::TestWithParam<BadState> {};
 
 TEST_P(SimStateRejects, DamagedText)
