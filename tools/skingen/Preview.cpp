@@ -94,30 +94,34 @@ private:
         QImage overlay(bar.size(), QImage::Format_ARGB32_Premultiplied);
         overlay.fill(Qt::transparent);
         {
+            // A missing piece leaves its part of the track out, as in the program.
             QPainter o(&overlay);
             const int filled = std::max(0, thumb - 6);
-            QImage strip(head.width() + line.width() + filled, head.height(), QImage::Format_ARGB32_Premultiplied);
-            strip.fill(Qt::transparent);
-            {
+            const int y = (bar.height() - head.height()) / 2;
+            if (!head.isNull() && !line.isNull()) {
+                QImage strip(head.width() + line.width() + filled, head.height(), QImage::Format_ARGB32_Premultiplied);
+                strip.fill(Qt::transparent);
                 QPainter s(&strip);
                 s.setCompositionMode(QPainter::CompositionMode_Source);
                 s.drawImage(0, 0, head);
                 s.drawImage(QRect(head.width(), 0, filled, head.height()), line);
                 s.drawImage(head.width() + filled, 0, line);
+                s.end();
+                o.drawImage(QPoint(0, y), strip, QRect(0, 0, strip.width() - 2, strip.height()));
             }
-            const int y = (bar.height() - head.height()) / 2;
-            o.drawImage(QPoint(0, y), strip, QRect(0, 0, strip.width() - 2, strip.height()));
             const int rest = bar.width() - filled - 20;
-            QImage open(rest, headOff.height(), QImage::Format_ARGB32_Premultiplied);
-            open.fill(Qt::transparent);
-            {
+            const int y0 = (bar.height() - headOff.height()) / 2;
+            if (!headOff.isNull() && !lineOff.isNull() && !endOff.isNull() && rest > 16) {
+                QImage open(rest, headOff.height(), QImage::Format_ARGB32_Premultiplied);
+                open.fill(Qt::transparent);
                 QPainter s(&open);
                 s.setCompositionMode(QPainter::CompositionMode_Source);
                 s.drawImage(0, 0, headOff);
                 s.drawImage(QRect(headOff.width(), 0, rest - 16, headOff.height()), lineOff);
                 s.drawImage(headOff.width() + rest - 16, 0, endOff);
+                s.end();
+                o.drawImage(QPoint(thumb + 5, y0), open, QRect(0, 0, rest - 2, open.height()));
             }
-            o.drawImage(QPoint(thumb + 5, y), open, QRect(0, 0, rest - 2, open.height()));
         }
         p.save();
         p.setClipRect(QRect(f.slider, bar.size()));

@@ -166,4 +166,22 @@ TEST(Skingen, PreviewOfAnEmptyFolderStillWritesASheet)
     EXPECT_FALSE(QImage(QString::fromStdString(out.string())).isNull());
 }
 
+TEST(Skingen, PreviewSurvivesDamagedPictures)
+{
+    // Damaged files are left out of the picture, never a crash.
+    const std::filesystem::path damaged = testsupport::Root() / "damaged";
+    std::filesystem::create_directories(damaged);
+    for (const char* name : {"bar_n.png", "ball_n.png", "barline_head_n.png"})
+        std::filesystem::copy_file(SkinFolder() / name, damaged / name);
+    const std::string background = ReadBytes(SkinFolder() / "background2.png");
+    testsupport::WriteFile(damaged / "background2.png", background.substr(0, background.size() / 3));
+    testsupport::WriteFile(damaged / "barline_n.png", "not a picture");
+    testsupport::WriteFile(damaged / "apply_n.png", std::string("\x89PNG\r\n\x1a\n", 8));
+    const std::filesystem::path out = testsupport::Root() / "preview.png";
+    ASSERT_EQ(RunSkingen({"--preview", QString::fromStdString(out.string()),
+                          QString::fromStdString(damaged.string())}),
+              0);
+    EXPECT_FALSE(QImage(QString::fromStdString(out.string())).isNull());
+}
+
 } // namespace
