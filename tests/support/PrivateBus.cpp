@@ -129,6 +129,24 @@ void PrivateBus::AddActivatableService(const std::string& name, const std::strin
 {
     WriteFile(m_ServiceFolder / (name + ".service"),
               "[D-BUS Service]\nName=" + name + "\nExec=" + exec + "\n");
+    ReloadConfig();
+}
+
+void PrivateBus::InstallServiceFile(const std::filesystem::path& file) const
+{
+    WriteFile(m_ServiceFolder / file.filename(), ReadFile(file));
+    ReloadConfig();
+}
+
+// The daemon notices new service files by itself, but only a little later; a test must not
+// depend on that.
+void PrivateBus::ReloadConfig() const
+{
+    sd_bus* bus = nullptr;
+    if (sd_bus_open_user(&bus) >= 0)
+        (void)sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                 "org.freedesktop.DBus", "ReloadConfig", nullptr, nullptr, "");
+    sd_bus_flush_close_unref(bus);
 }
 
 namespace {

@@ -28,11 +28,14 @@ public:
     const std::string& Address() const { return m_Address; }
     // Where .service files for activation go; the daemon rereads it when it changes.
     const std::filesystem::path& ServiceFolder() const { return m_ServiceFolder; }
-    // Writes an activation file for name that runs exec; the daemon picks it up on the next
-    // activation request.
+    // Writes an activation file for name that runs exec, and has the daemon read it at once.
     void AddActivatableService(const std::string& name, const std::string& exec) const;
+    // Copies an activation file into the service folder, and has the daemon read it at once.
+    void InstallServiceFile(const std::filesystem::path& file) const;
 
 private:
+    void ReloadConfig() const;
+
     pid_t m_Pid = -1;
     std::string m_Address;
     std::string m_Error;

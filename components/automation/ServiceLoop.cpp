@@ -1,0 +1,110 @@
+#include "ServiceLoop.h"
+
+#include "platform/UiThread.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace service {
+namespace {
+
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+int OnWake(sd_event_source*, int fd, std::uint32_t, void*)
+{
+    std::uint64_t count;
+    (void)::read(fd, &count, sizeof count); // only clears the counter; EAGAIN means already clear
+    platform::ProcessSynchronizeQueue();
+    return 0;
+}
+
+int OnStopSignal(sd_event_source* source, const struct signalfd_siginfo* info, void* userdata)
+{
+    auto* loop = static_cast<ServiceLoop*>(userdata);
+    loop->Log(std::string("received SIG") + ::sigabbrev_np(static_cast<int>(info->ssi_signo)) +
+              ", stopping");
+    return sd_event_exit(sd_event_source_get_event(source), 0);
+}
+
+} // namespace
+
+ServiceLoop::ServiceLoop(std::string programName) : m_ProgramName(std::move(programName))
+{
+    // Signals must be blocked before any thread starts, so that every thread inherits the mask
+    // and only the loop sees them.
+    sigset_t mask;
+    sigemptyset(&mask);
+    for (int signal : kStopSignals)
+        sigaddset(&mask, signal);
+    if (int rc = ::pthread_sigmask(SIG_BLOCK, &mask, nullptr); rc != 0) {
+        m_Error = std::string("cannot block the stop signals: ") + std::strerror(rc);
+        return;
+    }
+    (void)std::signal(SIGPIPE, SIG_IGN); // a vanished peer is an error result, not a death
+
+    if (int rc = sd_event_new(&m_Event); rc < 0) {
+        m_Error = std::string("cannot create the event loop: ") + std::strerror(-rc);
+        return;
+    }
+    for (int signal : kStopSignals) {
+        if (int rc = sd_event_add_signal(m_Event, nullptr, signal, OnStopSignal, this); rc < 0) {
+            m_Error = std::string("cannot watch signals: ") + std::strerror(-rc);
+            return;
+        }
+    }
+    m_WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_WakeFd < 0) {
+        m_Error = std::string("cannot create the wake-up event: ") + std::strerror(errno);
+        return;
+    }
+    if (int rc = sd_event_add_io(m_Event, nullptr, m_WakeFd, EPOLLIN, OnWake, this); rc < 0) {
+        m_Error = std::string("cannot watch the wake-up event: ") + std::strerror(-rc);
+        return;
+    }
+    const int wakeFd = m_WakeFd;
+    platform::SetSynchronizeWakeHook([wakeFd] {
+        const std::uint64_t one = 1;
+        (void)::write(wakeFd, &one, sizeof one); // fails only when already signalled enough
+    });
+}
+
+ServiceLoop::~ServiceLoop()
+{
+    platform::SetSynchronizeWakeHook({});
+    if (m_Event)
+        sd_event_unref(m_Event);
+    if (m_WakeFd >= 0)
+        (void)::close(m_WakeFd);
+}
+
+int ServiceLoop::Run()
+{
+    if (!Ok())
+        return 1;
+    // Calls queued before the loop started would otherwise wait for the next wake-up.
+    platform::ProcessSynchronizeQueue();
+    int rc = sd_event_loop(m_Event);
+    if (rc < 0) {
+        Log(std::string("event loop failed: ") + std::strerror(-rc));
+        return 1;
+    }
+    return rc;
+}
+
+void ServiceLoop::Exit(int code)
+{
+    (void)sd_event_exit(m_Event, code); // fails only when the loop has already ended
+}
+
+void ServiceLoop::Log(const std::string& line) const
+{
+    std::fprintf(stderr, "%s: %s\n", m_ProgramName.c_str(), line.c_str());
+    std::fflush(stderr);
+}
+
+} // namespace service

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <systemd/sd-event.h>
+
+// The main loop of a service program that runs the direct watchdog backend in its own process.
+//
+// The loop is the program's user-interface thread: calls that the kick thread hands over are run
+// here (the wake hook signals an eventfd that the loop watches). SIGTERM, SIGINT and SIGHUP end
+// the loop; the program then closes the watchdog before it exits. SIGHUP counts too, because a
+// service killed by it would leave the firmware counting down with nobody to kick it.
+namespace service {
+
+class ServiceLoop {
+public:
+    explicit ServiceLoop(std::string programName);
+    ~ServiceLoop();
+    ServiceLoop(const ServiceLoop&) = delete;
+    ServiceLoop& operator=(const ServiceLoop&) = delete;
+
+    // False when the loop could not be set up; Error() says why.
+    bool Ok() const { return m_Error.empty(); }
+    const std::string& Error() const { return m_Error; }
+
+    sd_event* Event() const { return m_Event; }
+
+    // Runs until a stop signal or Exit; answers the exit code.
+    int Run();
+    void Exit(int code);
+
+    // One line on stderr, prefixed with the program's name.
+    void Log(const std::string& line) const;
+
+private:
+    std::string m_ProgramName;
+    std::string m_Error;
+    sd_event* m_Event = nullptr;
+    int m_WakeFd = -1;
+};
+
+} // namespace service
