@@ -91,13 +91,6 @@ QColor WithAlpha(QColor color, int alpha)
     return color;
 }
 
-QColor Desaturate(const QColor& color, double keep)
-{
-    const int gray = qGray(color.rgb());
-    auto mix = [&](int c) { return static_cast<int>(gray + (c - gray) * keep + 0.5); };
-    return QColor(mix(color.red()), mix(color.green()), mix(color.blue()), color.alpha());
-}
-
 QImage Finished(const QImage& image)
 {
     return image.convertToFormat(QImage::Format_ARGB32);

@@ -53,9 +53,6 @@ void BoxBlur(QImage& image, int passes);
 // Color with a different alpha (0..255).
 QColor WithAlpha(QColor color, int alpha);
 
-// Gray version of a colour with the same lightness, mixed back `keep` (0..1) of the colour.
-QColor Desaturate(const QColor& color, double keep);
-
 // Straight 32-bit copy for saving and inspection.
 QImage Finished(const QImage& image);
 
