@@ -9,10 +9,15 @@
 
 // Pixel access for the graphics tests, and the Qt application that text drawing needs (made on
 // first use and kept for the whole run: Qt allows one per process).
+namespace testsupport {
+void UseQtLeakSuppressions(); // fontconfig keeps its caches until exit
+}
+
 namespace graphicstest {
 
 inline QGuiApplication& GuiApp()
 {
+    testsupport::UseQtLeakSuppressions();
     static int argc = 1;
     static char name[] = "tolv-graphics-test";
     static char* argv[] = {name, nullptr};
