@@ -190,9 +190,15 @@ KeyFile ReadKeyFile(const fs::path& path)
         return result;
     }
     result.mode = info.st_mode & 07777;
-    result.text.resize(kMaxRegistryFileSize + 1);
+    // Sized from the file, one byte over so that growth since fstat is seen; never past the cap.
+    result.text.resize(static_cast<std::size_t>(info.st_size) + 1);
     std::size_t length = 0;
-    while (length < result.text.size()) {
+    for (;;) {
+        if (length == result.text.size()) {
+            if (length > kMaxRegistryFileSize)
+                break;
+            result.text.resize(kMaxRegistryFileSize + 1);
+        }
         ssize_t got = read(fd, result.text.data() + length, result.text.size() - length);
         if (got < 0 && errno == EINTR)
             continue;
