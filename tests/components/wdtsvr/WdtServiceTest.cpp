@@ -1,0 +1,254 @@
+#include "ServiceMessage.h"
+#include "SimState.h"
+
+#include "platform/WindowMessages.h"
+#include "watchdog/WatchDogForwarding.h"
+
+#include "ChildProgram.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+using platform::WindowMessage;
+using testsupport::ChildProgram;
+using testsupport::WaitUntil;
+using wdtsvr::ServiceCommand;
+
+namespace {
+
+constexpr auto kPatience = 30s; // generous: the machine may be busy building
+
+struct MessageRow {
+    const char* name;
+    WindowMessage message;
+    ServiceCommand::Kind kind;
+};
+
+class ServiceMessages : public testing::TestWithParam<MessageRow> {};
+
+// Records the operations in the order they arrive.
+class RecordingControl : public CWatchDogControl {
+public:
+    void Start() override { calls.push_back("Start"); }
+    void Stop() override { calls.push_back("Stop"); }
+    void Close() override { calls.push_back("Close"); }
+    int SetTime(std::int32_t restart, std::int32_t reload) override
+    {
+        calls.push_back("SetTime(" + std::to_string(restart) + ", " + std::to_string(reload) + ")");
+        return 0;
+    }
+    std::vector<std::string> calls;
+};
+
+} // namespace
+
+TEST_P(ServiceMessages, AreUnderstoodAsArmCloseOrNothing)
+{
+    const MessageRow& row = GetParam();
+    ServiceCommand command = wdtsvr::InterpretMessage(row.message);
+    EXPECT_EQ(command.kind, row.kind);
+    RecordingControl control;
+    const std::string line = wdtsvr::Apply(control, command, row.message);
+    switch (row.kind) {
+    case ServiceCommand::Kind::Arm:
+        EXPECT_EQ(control.calls,
+                  (std::vector<std::string>{"SetTime(" + std::to_string(row.message.wParam) +
+                                                ", " + std::to_string(row.message.lParam) + ")",
+                                            "Start"}));
+        break;
+    case ServiceCommand::Kind::Close:
+        EXPECT_EQ(control.calls, (std::vector<std::string>{"Close"}));
+        break;
+    case ServiceCommand::Kind::Ignore:
+        EXPECT_TRUE(control.calls.empty());
+        EXPECT_NE(line.find("ignored"), std::string::npos) << line;
+        break;
+    }
+    EXPECT_NE(line.find(std::to_string(row.message.wParam)), std::string::npos) << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ServiceMessages,
+    testing::Values(
+        MessageRow{"Arm", {2054, 90, 60}, ServiceCommand::Kind::Arm},
+        MessageRow{"ArmWithShortTimes", {2054, 1, 1}, ServiceCommand::Kind::Arm},
+        MessageRow{"Close", {2054, 0, 0}, ServiceCommand::Kind::Close},
+        MessageRow{"OnlyReload", {2054, 0, 60}, ServiceCommand::Kind::Ignore},
+        MessageRow{"OnlyRestart", {2054, 90, 0}, ServiceCommand::Kind::Ignore},
+        MessageRow{"NegativeRestart", {2054, -1, 5}, ServiceCommand::Kind::Ignore},
+        MessageRow{"NegativeReload", {2054, 5, INT32_MIN}, ServiceCommand::Kind::Ignore},
+        MessageRow{"CloseRequestOfTheMainWindow", {2044, 0, 0}, ServiceCommand::Kind::Ignore},
+        MessageRow{"OtherMessage", {2055, 90, 60}, ServiceCommand::Kind::Ignore}),
+    [](const testing::TestParamInfo<MessageRow>& info) { return std::string(info.param.name); });
+
+TEST(ServiceMessages, AReloadNotShorterThanTheCountdownIsAppliedWithAWarning)
+{
+    RecordingControl control;
+    const WindowMessage message{2054, 30, 30};
+    const std::string line = wdtsvr::Apply(control, wdtsvr::InterpretMessage(message), message);
+    EXPECT_EQ(control.calls.size(), 2u);
+    EXPECT_NE(line.find("warning"), std::string::npos) << line;
+}
+
+namespace {
+
+class WdtServiceProgram : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_Firmware = testsupport::Root() / "firmware";
+        ::setenv("TLACPI_FIRMWARE", ("sim:" + m_Firmware.string()).c_str(), 1);
+    }
+    void TearDown() override { ::unsetenv("TLACPI_FIRMWARE"); }
+
+    std::unique_ptr<ChildProgram> StartService(const std::string& logName = "service.log")
+    {
+        auto service = std::make_unique<ChildProgram>(testsupport::BinFolder() / "TolvWdtSVR",
+                                                      std::vector<std::string>{},
+                                                      testsupport::Root() / logName);
+        EXPECT_TRUE(service->Started());
+        EXPECT_TRUE(WaitUntil([] { return ServiceWindowExists(); }, kPatience)) << service->Log();
+        return service;
+    }
+    static bool ServiceWindowExists()
+    {
+        return platform::FindWindow("TMainForm", "WdtSVR").has_value();
+    }
+    std::optional<tlacpi::SimState> Firmware() const
+    {
+        return tlacpi::ReadSimState(m_Firmware / tlacpi::SimStateFileName);
+    }
+    bool FirmwareShows(bool armed, std::uint32_t timeout, std::uint64_t minimumWrites = 1) const
+    {
+        auto state = Firmware();
+        return state && state->armed == armed && state->timeout == timeout &&
+               state->writes >= minimumWrites;
+    }
+    std::string FirmwareText() const
+    {
+        return testsupport::ReadFile(m_Firmware / tlacpi::SimStateFileName);
+    }
+
+    std::filesystem::path m_Firmware;
+};
+
+bool SendRaw(const std::filesystem::path& socket, std::size_t size)
+{
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
+    std::vector<char> bytes(size, '\x06');
+    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+              ::send(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(size);
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+TEST_F(WdtServiceProgram, MessagesArmKickAndCloseTheFirmware)
+{
+    auto service = StartService();
+    WatchDogWMI control;
+    control.SetTime(30, 1);
+    control.Start();
+    // Armed with the restart countdown, then written again every reload period.
+    EXPECT_TRUE(WaitUntil([&] { return FirmwareShows(true, 30, 3); }, kPatience))
+        << FirmwareText() << service->Log();
+
+    // New times while running take effect at once.
+    control.SetTime(20, 1);
+    control.Start();
+    const auto before = Firmware()->writes;
+    EXPECT_TRUE(WaitUntil([&] { return FirmwareShows(true, 20, before + 3); }, kPatience))
+        << FirmwareText() << service->Log();
+
+    control.Close();
+    EXPECT_TRUE(WaitUntil([&] { return FirmwareShows(false, 0); }, kPatience)) << FirmwareText();
+    const std::string log = service->Log();
+    EXPECT_NE(log.find("message 2054 (30, 1): SetTime(30, 1), Start"), std::string::npos) << log;
+    EXPECT_NE(log.find("message 2054 (0, 0): Close"), std::string::npos) << log;
+}
+
+TEST_F(WdtServiceProgram, MalformedDatagramsAreDroppedAndTheServiceCarriesOn)
+{
+    auto service = StartService();
+    const auto socket = *platform::WindowSocketPath("TMainForm", "WdtSVR");
+    for (std::size_t size : {std::size_t{0}, std::size_t{11}, std::size_t{13}, std::size_t{4096}})
+        ASSERT_TRUE(SendRaw(socket, size)) << size;
+    auto window = platform::FindWindow("TMainForm", "WdtSVR");
+    ASSERT_TRUE(window.has_value());
+    ASSERT_TRUE(platform::PostMessage(*window, 2054, 40, 5));
+    EXPECT_TRUE(WaitUntil([&] { return FirmwareShows(true, 40); }, kPatience))
+        << FirmwareText() << service->Log();
+    EXPECT_NE(service->Log().find("dropped"), std::string::npos) << service->Log();
+    ASSERT_TRUE(service->Signal(SIGTERM));
+    ASSERT_TRUE(service->Wait(kPatience).has_value());
+}
+
+TEST_F(WdtServiceProgram, StopSignalRemovesTheWindowAndClosesTheWatchdog)
+{
+    auto service = StartService();
+    WatchDogWMI control;
+    control.SetTime(45, 5);
+    control.Start();
+    ASSERT_TRUE(WaitUntil([&] { return FirmwareShows(true, 45, 2); }, kPatience))
+        << FirmwareText() << service->Log();
+
+    ASSERT_TRUE(service->Signal(SIGTERM));
+    auto ended = service->Wait(kPatience);
+    ASSERT_TRUE(ended.has_value()) << service->Log();
+    EXPECT_TRUE(ended->exited);
+    EXPECT_EQ(ended->code, 0) << service->Log();
+    EXPECT_TRUE(FirmwareShows(false, 0)) << FirmwareText() << service->Log();
+    EXPECT_FALSE(ServiceWindowExists());
+    EXPECT_FALSE(std::filesystem::exists(*platform::WindowSocketPath("TMainForm", "WdtSVR")));
+}
+
+TEST_F(WdtServiceProgram, ASecondServiceLeavesTheFirstAlone)
+{
+    auto first = StartService("first.log");
+    ChildProgram second(testsupport::BinFolder() / "TolvWdtSVR", {},
+                        testsupport::Root() / "second.log");
+    auto ended = second.Wait(kPatience);
+    ASSERT_TRUE(ended.has_value()) << second.Log();
+    EXPECT_EQ(ended->code, 1);
+    EXPECT_NE(second.Log().find("already exists"), std::string::npos) << second.Log();
+
+    WatchDogWMI control;
+    control.SetTime(25, 5);
+    control.Start();
+    EXPECT_TRUE(WaitUntil([&] { return FirmwareShows(true, 25); }, kPatience)) << first->Log();
+    control.Close();
+    EXPECT_TRUE(WaitUntil([&] { return FirmwareShows(false, 0); }, kPatience)) << first->Log();
+}
+
+TEST_F(WdtServiceProgram, AKilledServiceIsReplacedByTheNextOne)
+{
+    {
+        auto crashed = StartService("crashed.log");
+        ASSERT_TRUE(crashed->Signal(SIGKILL));
+        ASSERT_TRUE(crashed->Wait(kPatience).has_value());
+    }
+    // Its socket stays behind, but nobody answers there.
+    EXPECT_TRUE(std::filesystem::exists(*platform::WindowSocketPath("TMainForm", "WdtSVR")));
+    EXPECT_FALSE(ServiceWindowExists());
+
+    auto next = StartService("next.log");
+    WatchDogWMI control;
+    control.SetTime(25, 5);
+    control.Start();
+    EXPECT_TRUE(WaitUntil([&] { return FirmwareShows(true, 25); }, kPatience)) << next->Log();
+    ASSERT_TRUE(next->Signal(SIGTERM));
+    ASSERT_TRUE(next->Wait(kPatience).has_value());
+    EXPECT_TRUE(FirmwareShows(false, 0));
+}
