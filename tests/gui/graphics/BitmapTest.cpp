@@ -109,14 +109,6 @@ TEST(Bitmap, AssignCopiesPixelsAndSurfaceSettingsButNoLaterWrites)
     EXPECT_EQ(Get(source, 1, 1), (Pixel{1, 2, 3, 0}));
 }
 
-TEST(Bitmap, AlphaFormatMirrorsTheMode)
-{
-    for (AlphaMode m : {AlphaMode::Ignored, AlphaMode::Defined, AlphaMode::Premultiplied})
-        EXPECT_EQ(ToAlphaMode(ToGsAlphaFormat(m)), m);
-    EXPECT_EQ(ToGsAlphaFormat(AlphaMode::Premultiplied), gafPremultiplied);
-    EXPECT_EQ(ToAlphaMode(gafDefined), AlphaMode::Defined);
-}
-
 TEST(BitmapDeath, ARowOutsideTheBitmapIsAProgrammingError)
 {
     Bitmap b(2, 2);
