@@ -1,0 +1,299 @@
+#include "WatchDogTestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+
+using namespace std::chrono_literals;
+using testing::ElementsAre;
+using watchdogtest::DirectBackendTest;
+using watchdogtest::FirstExpiry;
+using watchdogtest::PumpUntil;
+
+namespace {
+
+using WatchDogControlDirect = DirectBackendTest;
+
+TEST_F(WatchDogControlDirect, StartWithoutSetTimeArmsWith60AndKicksEvery55Seconds)
+{
+    m_Control->Start();
+    ASSERT_TRUE(RunUntil(170'000));
+    EXPECT_THAT(m_Firmware.WatchdogValues(), ElementsAre(60u, 60u, 60u, 60u));
+    EXPECT_THAT(WriteTimesOf(60), ElementsAre(0u, 55'000u, 110'000u, 165'000u));
+    EXPECT_EQ(FirstExpiry(m_Times.Writes(), 170'000), std::nullopt);
+    for (const auto& write : m_Firmware.Writes())
+        EXPECT_EQ(write.mode, 2u);
+}
+
+TEST_F(WatchDogControlDirect, TheFirstWriteRunsOnTheUiThreadAndKicksOnTheKickThread)
+{
+    m_Control->Start();
+    ASSERT_TRUE(RunUntil(56'000));
+    const std::thread::id kickThread = KickThread->Id();
+    const auto writes = m_Times.Writes();
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0].thread, std::this_thread::get_id());
+    EXPECT_EQ(writes[1].thread, kickThread);
+    EXPECT_NE(kickThread, std::this_thread::get_id());
+    EXPECT_EQ(m_Firmware.ThreadInitCalls(), 1);
+}
+
+TEST_F(WatchDogControlDirect, StartTwiceMakesOneThread)
+{
+    m_Control->Start();
+    WatchDogThread* first = KickThread;
+    ASSERT_NE(first, nullptr);
+    m_Control->Start();
+    EXPECT_EQ(KickThread, first);
+    ASSERT_TRUE(RunUntil(0));
+    EXPECT_EQ(m_Firmware.ThreadInitCalls(), 1);
+    EXPECT_THAT(m_Firmware.WatchdogValues(), ElementsAre(60u));
+}
+
+TEST_F(WatchDogControlDirect, CloseTwiceWritesZeroOnce)
+{
+    m_Control->Start();
+    ASSERT_TRUE(RunUntil(2'000));
+    m_Control->Close();
+    EXPECT_FALSE(m_Control->IsRunning());
+    EXPECT_EQ(KickThread, nullptr);
+    m_Control->Close();
+    EXPECT_THAT(m_Firmware.WatchdogValues(), ElementsAre(60u, 0u));
+}
+
+TEST_F(WatchDogControlDirect, CloseWhileIdleDoesNothing)
+{
+    m_Control->Close();
+    EXPECT_EQ(m_Firmware.WriteCount(), 0u);
+    EXPECT_EQ(m_Firmware.ThreadInitCalls(), 0);
+}
+
+TEST_F(WatchDogControlDirect, CloseRightAfterStartCompletesWithoutAnyPumping)
+{
+    // The thread's first write waits for the UI thread, which is inside Close: Close must run
+    // it while waiting, or the two would wait for each other.
+    m_Control->Start();
+    m_Control->Close();
+    EXPECT_EQ(KickThread, nullptr);
+    EXPECT_FALSE(m_Control->IsRunning());
+    const auto writes = m_Times.Writes();
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0].value, 60u);
+    EXPECT_EQ(writes[1].value, 0u);
+    EXPECT_EQ(writes[0].thread, std::this_thread::get_id());
+}
+
+TEST_F(WatchDogControlDirect, StartAfterCloseRunsAFreshThread)
+{
+    m_Control->Start();
+    ASSERT_TRUE(RunUntil(1'000));
+    m_Control->Close();
+    m_Control->Start();
+    // The exit request of the first Close must not end the second thread.
+    ASSERT_TRUE(RunUntil(3'000));
+    EXPECT_TRUE(m_Control->IsRunning());
+    EXPECT_EQ(m_Firmware.ThreadInitCalls(), 2);
+    EXPECT_THAT(m_Firmware.WatchdogValues(), ElementsAre(60u, 0u, 60u));
+}
+
+TEST_F(WatchDogControlDirect, AFailedSetTimeKeepsTheOldTimesAndStartArmsWith60)
+{
+    m_Firmware.SetWriteResult(false);
+    m_Control->SetTime(30, 25);
+    EXPECT_EQ(m_Control->RestartTime(), 60);
+    EXPECT_EQ(m_Control->ReloadTime(), 55);
+    m_Firmware.SetWriteResult(true);
+    m_Control->Start();
+    ASSERT_TRUE(RunUntil(60'000));
+    EXPECT_THAT(m_Firmware.WatchdogValues(), ElementsAre(30u, 60u, 60u));
+    EXPECT_THAT(WriteTimesOf(60), ElementsAre(0u, 55'000u));
+}
+
+TEST_F(WatchDogControlDirect, AMissingItemIsNeverWrittenButStartStillRunsTheThread)
+{
+    m_Firmware.SetWatchdogItemPresent(false);
+    EXPECT_FALSE(m_Control->WriteTimer(60));
+    m_Control->SetTime(30, 25);
+    EXPECT_EQ(m_Control->RestartTime(), 60);
+    m_Control->Start();
+    ASSERT_TRUE(RunUntil(120'000));
+    EXPECT_NE(KickThread, nullptr);
+    EXPECT_EQ(m_Firmware.ThreadInitCalls(), 1);
+    EXPECT_EQ(m_Firmware.Calls(2), 0);
+    m_Control->Close();
+    EXPECT_FALSE(m_Control->IsRunning());
+    EXPECT_EQ(m_Firmware.Calls(2), 0);
+}
+
+TEST_F(WatchDogControlDirect, AReloadOfOneSecondKicksOnEveryPass)
+{
+    m_Control->SetTime(3, 1);
+    m_Control->Start();
+    ASSERT_TRUE(RunUntil(10'000));
+    EXPECT_THAT(WriteTimesOf(3), ElementsAre(0u, 0u, 1'000u, 2'000u, 3'000u, 4'000u, 5'000u,
+                                             6'000u, 7'000u, 8'000u, 9'000u, 10'000u));
+}
+
+TEST_F(WatchDogControlDirect, SetTimeWhileRunningRetimesTheKickThread)
+{
+    m_Control->Start();
+    ASSERT_TRUE(RunUntil(10'000));
+    m_Control->SetTime(30, 25);
+    ASSERT_TRUE(RunUntil(130'000));
+    EXPECT_EQ(FirstExpiry(m_Times.Writes(), 130'000), std::nullopt);
+    EXPECT_THAT(WriteTimesOf(30), ElementsAre(10'000u, 25'000u, 50'000u, 75'000u, 100'000u,
+                                              125'000u));
+    EXPECT_THAT(WriteTimesOf(60), ElementsAre(0u));
+}
+
+TEST_F(WatchDogControlDirect, SetTimeBeforeTheFirstWriteArmsWithTheNewCountdown)
+{
+    // Start then SetTime before the UI thread ran the thread's first write: that write must
+    // not put the old countdown back into the firmware.
+    m_Control->SetTime(60, 55);
+    m_Control->Start();
+    m_Control->SetTime(30, 25);
+    ASSERT_TRUE(RunUntil(60'000));
+    EXPECT_THAT(m_Firmware.WatchdogValues(), ElementsAre(60u, 30u, 30u, 30u, 30u));
+    EXPECT_THAT(WriteTimesOf(30), ElementsAre(0u, 0u, 25'000u, 50'000u));
+}
+
+TEST_F(WatchDogControlDirect, StopWritesZeroThenHoldsAndCloseEndsTheThread)
+{
+    m_Control->Start();
+    ASSERT_TRUE(RunUntil(5'000));
+    m_Control->Stop();
+    EXPECT_TRUE(m_Control->IsRunning());
+    m_Clock.AllowUntil(6'000, [] { KickThread->Wake(); });
+    ASSERT_TRUE(PumpUntil([&] { return m_Firmware.WatchdogValues().size() == 2; }));
+    EXPECT_THAT(m_Firmware.WatchdogValues(), ElementsAre(60u, 0u));
+
+    // Held at its next pause: time may move on, the thread does not.
+    m_Clock.AllowUntil(120'000, [] { KickThread->Wake(); });
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(m_Clock.Elapsed(), 6'000u);
+    m_Control->Start();  // running: does nothing, in particular does not resume
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(m_Clock.Elapsed(), 6'000u);
+
+    m_Control->Close();
+    EXPECT_EQ(KickThread, nullptr);
+    EXPECT_FALSE(m_Control->IsRunning());
+    EXPECT_THAT(m_Firmware.WatchdogValues(), ElementsAre(60u, 0u, 0u));
+}
+
+TEST_F(WatchDogControlDirect, StopWithoutAThreadDoesNothing)
+{
+    m_Control->Stop();
+    EXPECT_EQ(StopFlag.load(), 0);
+    m_Control->Start();
+    ASSERT_TRUE(RunUntil(55'000));
+    EXPECT_THAT(m_Firmware.WatchdogValues(), ElementsAre(60u, 60u));
+}
+
+TEST_F(WatchDogControlDirect, WriteTimerListsTheItemAfreshAndWritesWithMode2)
+{
+    EXPECT_TRUE(m_Control->WriteTimer(42));
+    EXPECT_TRUE(m_Control->WriteTimer(-1));
+    const int listings = m_Firmware.Calls(5);
+    EXPECT_EQ(listings, 2);
+    const auto writes = m_Firmware.Writes();
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0].item, 0x11060007u);
+    EXPECT_EQ(writes[0].value, 42u);
+    EXPECT_EQ(writes[0].mode, 2u);
+    EXPECT_EQ(writes[1].value, 0xFFFFFFFFu);
+    m_Firmware.SetWriteResult(false);
+    EXPECT_FALSE(m_Control->WriteTimer(42));
+}
+
+// A clock counting down a little before the 32-bit millisecond counter wraps.
+class WatchDogControlNearTheWrap : public DirectBackendTest {
+protected:
+    WatchDogControlNearTheWrap()
+        : DirectBackendTest(0xFFFFFFFFu - 20'000u)
+    {
+    }
+};
+
+TEST_F(WatchDogControlNearTheWrap, KicksKeepTheirPeriodAcrossTheWrap)
+{
+    m_Control->Start();
+    ASSERT_TRUE(RunUntil(170'000));
+    EXPECT_THAT(WriteTimesOf(60), ElementsAre(0u, 55'000u, 110'000u, 165'000u));
+}
+
+// The real clock's timing, with every pause recorded: whether Close cut it short.
+class RecordingClock : public platform::KickClock {
+public:
+    RecordingClock() { platform::SetKickClockForTesting(this); }
+    ~RecordingClock() override { platform::SetKickClockForTesting(nullptr); }
+
+    std::uint32_t NowMs() override { return m_Real.NowMs(); }
+    void Pause(std::chrono::milliseconds duration, const Wait& wait) override
+    {
+        {
+            std::lock_guard lock(m_Mutex);
+            ++m_Entered;
+        }
+        const bool woken = wait(duration);
+        std::lock_guard lock(m_Mutex);
+        m_Woken.push_back(woken);
+    }
+
+    int Entered()
+    {
+        std::lock_guard lock(m_Mutex);
+        return m_Entered;
+    }
+    std::vector<bool> Woken()
+    {
+        std::lock_guard lock(m_Mutex);
+        return m_Woken;
+    }
+
+private:
+    // The production clock, restored while this one is constructed.
+    struct Real {
+        std::uint32_t NowMs()
+        {
+            return static_cast<std::uint32_t>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now().time_since_epoch())
+                    .count());
+        }
+    } m_Real;
+    std::mutex m_Mutex;
+    int m_Entered = 0;
+    std::vector<bool> m_Woken;
+};
+
+TEST(WatchDogControlClose, CutsTheKickThreadsPauseShort)
+{
+    testsupport::FakeFirmware firmware;
+    RecordingClock clock;
+    WatchDogControl control;
+    CWatchDogControl* previous = ExchangeWatchDogControlForTesting(&control);
+    control.Start();
+    ASSERT_TRUE(PumpUntil([&] { return clock.Entered() == 1; }));
+    control.Close();
+    ExchangeWatchDogControlForTesting(previous);
+    // Only the pause that was running when Close came, and Close ended it.
+    EXPECT_EQ(clock.Woken(), std::vector<bool>{true});
+    EXPECT_THAT(firmware.WatchdogValues(), ElementsAre(60u, 0u));
+}
+
+TEST(WatchDogControlConstruction, ResetsTheModuleStateAndHoldsTheDefaults)
+{
+    StopFlag = 1;
+    WatchDogControl control;
+    EXPECT_EQ(StopFlag.load(), 0);
+    EXPECT_EQ(KickThread, nullptr);
+    EXPECT_FALSE(control.IsRunning());
+    EXPECT_EQ(control.RestartTime(), 60);
+    EXPECT_EQ(control.ReloadTime(), 55);
+}
+
+} // namespace

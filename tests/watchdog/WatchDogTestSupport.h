@@ -1,0 +1,152 @@
+#pragma once
+
+#include "FakeFirmware.h"
+#include "FakeKickClock.h"
+#include "platform/UiThread.h"
+#include "tolv/BiosInterface.h"
+#include "watchdog/WatchDogControl.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+// Shared pieces of the direct backend's tests: a record of the firmware writes with the fake
+// time they were made at, and a model of the firmware's countdown over that record.
+namespace watchdogtest {
+
+struct TimedWrite {
+    std::uint64_t atMs;  // fake milliseconds since the clock's start
+    std::uint32_t value;
+    std::thread::id thread;
+};
+
+// Wraps the installed fake firmware's write so each write of the watchdog item is stamped with
+// the fake clock's time. Lives inside the fake firmware's lifetime.
+class WriteTimes {
+public:
+    explicit WriteTimes(FakeKickClock& clock)
+        : m_Clock(clock)
+        , m_Installed(tolv::GetAcpiFunctions())
+        , m_Table(*m_Installed)
+    {
+        s_Instance = this;
+        m_Table.Ordinal2 = &Write;
+        tolv::SetAcpiFunctionsForTesting(&m_Table);
+    }
+    ~WriteTimes()
+    {
+        tolv::SetAcpiFunctionsForTesting(m_Installed);
+        s_Instance = nullptr;
+    }
+
+    std::vector<TimedWrite> Writes() const
+    {
+        std::lock_guard lock(m_Mutex);
+        return m_Writes;
+    }
+
+private:
+    static std::int32_t Write(std::uint32_t item, std::uint32_t value, std::uint32_t mode)
+    {
+        WriteTimes& self = *s_Instance;
+        const std::int32_t result = self.m_Installed->Ordinal2(item, value, mode);
+        if (item == tolv::WatchdogItemId && result != 0) {
+            std::lock_guard lock(self.m_Mutex);
+            self.m_Writes.push_back({self.m_Clock.Elapsed(), value, std::this_thread::get_id()});
+        }
+        return result;
+    }
+
+    static inline WriteTimes* s_Instance = nullptr;
+    FakeKickClock& m_Clock;
+    const tolv::AcpiFunctions* m_Installed;
+    tolv::AcpiFunctions m_Table;
+    mutable std::mutex m_Mutex;
+    std::vector<TimedWrite> m_Writes;
+};
+
+// The firmware's countdown over a record of writes: the fake time at which an armed countdown
+// first ran out before the next write (or before endMs), if ever. A write of 0 disarms.
+inline std::optional<std::uint64_t> FirstExpiry(const std::vector<TimedWrite>& writes,
+                                                std::uint64_t endMs)
+{
+    std::optional<std::uint64_t> runsOutAt;
+    for (const TimedWrite& write : writes) {
+        if (runsOutAt && write.atMs > *runsOutAt)
+            return runsOutAt;
+        runsOutAt.reset();
+        if (write.value != 0)
+            runsOutAt = write.atMs + std::uint64_t(write.value) * 1000;
+    }
+    if (runsOutAt && endMs > *runsOutAt)
+        return runsOutAt;
+    return std::nullopt;
+}
+
+// Runs the UI thread's queue until done() holds; false when it did not within a generous
+// real-time bound (a hang shows as a failure, not a stuck test).
+inline bool PumpUntil(const std::function<bool()>& done)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > giveUp)
+            return false;
+        if (!platform::ProcessSynchronizeQueue())
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
+// A direct backend installed as the shared controller over a fake firmware and a fake clock.
+class DirectBackendTest : public testing::Test {
+protected:
+    explicit DirectBackendTest(std::uint32_t clockStartMs = 0)
+        : m_Clock(clockStartMs, [] { return ExitFlag.load() != 0; })
+        , m_Times(m_Clock)
+    {
+        m_Control = std::make_unique<WatchDogControl>();
+        m_Previous = ExchangeWatchDogControlForTesting(m_Control.get());
+    }
+
+    ~DirectBackendTest() override
+    {
+        m_Control->Close();
+        ExchangeWatchDogControlForTesting(m_Previous);
+    }
+
+    // Lets the kick thread run to fake time limitMs and waits until it has done all the work
+    // up to there.
+    [[nodiscard]] bool RunUntil(std::uint64_t limitMs)
+    {
+        m_Clock.AllowUntil(limitMs, [] {
+            if (KickThread)
+                KickThread->Wake();
+        });
+        return PumpUntil([&] { return m_Clock.ParkedAt(limitMs); });
+    }
+
+    std::vector<std::uint64_t> WriteTimesOf(std::uint32_t value) const
+    {
+        std::vector<std::uint64_t> times;
+        for (const TimedWrite& write : m_Times.Writes()) {
+            if (write.value == value)
+                times.push_back(write.atMs);
+        }
+        return times;
+    }
+
+    testsupport::FakeFirmware m_Firmware;
+    FakeKickClock m_Clock;
+    WriteTimes m_Times;
+    std::unique_ptr<WatchDogControl> m_Control;
+    CWatchDogControl* m_Previous = nullptr;
+};
+
+} // namespace watchdogtest
