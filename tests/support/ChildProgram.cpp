@@ -4,7 +4,8 @@
 
 #include <csignal>
 #include <fcntl.h>
-#include <spawn.h>
+#include <cerrno>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -21,20 +22,9 @@ ChildProgram::ChildProgram(const std::filesystem::path& program,
     int out = ::open(m_Log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (out < 0)
         return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out, 1);
-    posix_spawn_file_actions_adddup2(&actions, out, 2);
     std::vector<std::string> words{program.string()};
     words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0)
-        m_Pid = pid;
-    posix_spawn_file_actions_destroy(&actions);
+    m_Pid = SpawnTiedToParent(words, out, out);
     ::close(out);
 }
 
@@ -74,6 +64,28 @@ std::optional<ChildExit> ChildProgram::Wait(std::chrono::milliseconds timeout)
 std::string ChildProgram::Log() const
 {
     return ReadFile(m_Log);
+}
+
+pid_t SpawnTiedToParent(const std::vector<std::string>& argv, int stdoutFd, int stderrFd)
+{
+    std::vector<std::string> words = argv;
+    std::vector<char*> pointers;
+    for (auto& word : words)
+        pointers.push_back(word.data());
+    pointers.push_back(nullptr);
+    const pid_t parent = ::getpid();
+    pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    // The child: only async-signal-safe calls, the parent may have threads.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
+        ::_exit(127);
+    if (stdoutFd >= 0 && ::dup2(stdoutFd, 1) < 0)
+        ::_exit(127);
+    if (stderrFd >= 0 && ::dup2(stderrFd, 2) < 0)
+        ::_exit(127);
+    ::execvpe(pointers[0], pointers.data(), environ);
+    ::_exit(127);
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)

@@ -41,6 +41,12 @@ private:
     std::filesystem::path m_Log;
 };
 
+// Starts the program found on PATH (or at a path) with the test's environment, stdout to
+// stdoutFd and stderr to stderrFd (-1: inherited). The child is killed when the test process
+// dies, so a crashed test never leaves a daemon behind holding its output open. Answers the
+// child's id, or -1 with errno set.
+pid_t SpawnTiedToParent(const std::vector<std::string>& argv, int stdoutFd, int stderrFd);
+
 // Polls condition every few milliseconds until it holds or timeout passes; answers the last
 // result. For waiting on other processes, where no fake clock can help.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);

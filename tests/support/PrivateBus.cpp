@@ -1,5 +1,6 @@
 #include "PrivateBus.h"
 
+#include "ChildProgram.h"
 #include "TestSupport.h"
 
 #include <cerrno>
@@ -9,12 +10,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace testsupport {
 namespace {
@@ -80,20 +78,13 @@ PrivateBus::PrivateBus()
         m_Error = std::string("pipe: ") + std::strerror(errno);
         return;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, output[1], 1);
     const std::string configArgument = "--config-file=" + config.string();
-    const char* argv[] = {"dbus-daemon", configArgument.c_str(), "--print-address", "--nofork",
-                          nullptr};
-    pid_t pid = -1;
-    int rc = ::posix_spawnp(&pid, "dbus-daemon", &actions, nullptr, const_cast<char**>(argv),
-                            environ);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_t pid = SpawnTiedToParent({"dbus-daemon", configArgument, "--print-address", "--nofork"},
+                                  output[1], -1);
     ::close(output[1]);
-    if (rc != 0) {
+    if (pid < 0) {
         ::close(output[0]);
-        m_Error = std::string("cannot start dbus-daemon: ") + std::strerror(rc);
+        m_Error = std::string("cannot start dbus-daemon: ") + std::strerror(errno);
         return;
     }
     m_Address = ReadLine(output[0], std::chrono::seconds(20));

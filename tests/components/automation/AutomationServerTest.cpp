@@ -99,7 +99,7 @@ TEST(ControllerTimes, AcceptOnlyWhatFitsASigned32BitNumber)
 TEST_F(AutomationServerProgram, TheFirstCallStartsItAndItDrivesTheFirmware)
 {
     // The activation file the build generates, as a session bus would find it.
-    const auto generated = std::filesystem::path(std::getenv("TOLV_BINARY_DIR")) /
+    const auto generated = testsupport::BinFolder().parent_path() /
                            "share/dbus-1/services/TolvWatchDogTimerSVR.WatchDogControl.service";
     const std::string activation = testsupport::ReadFile(generated);
     ASSERT_NE(activation.find("Exec=" + ServerProgram().string()), std::string::npos)
