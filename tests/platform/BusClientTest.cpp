@@ -123,16 +123,6 @@ TEST(BusClient, FailuresCarryTheBusMessage)
     EXPECT_EQ(calls[0].member, "Close");
 }
 
-TEST(BusClient, AMissingServiceIsNamedInTheError)
-{
-    PrivateBus bus;
-    ASSERT_TRUE(bus.Started()) << bus.Error();
-    BusCallError error = ErrorOf([] { CallSessionBusMethod(Method("Start", "org.example.Nobody"), {}); });
-    EXPECT_TRUE(error.IsServiceMissing()) << error.ErrorName();
-    EXPECT_NE(std::string(error.what()).find("\"org.example.Nobody\""), std::string::npos)
-        << error.what();
-}
-
 TEST(BusClient, AServiceThatCannotBeStartedIsMissing)
 {
     PrivateBus bus;
@@ -176,21 +166,4 @@ TEST(BusClient, NoSessionBusIsAnErrorNotACrash)
         ::setenv("XDG_RUNTIME_DIR", savedRuntime->c_str(), 1);
     else
         ::unsetenv("XDG_RUNTIME_DIR");
-}
-
-TEST(BusClient, ANameIsAvailableWhenOwnedOrActivatable)
-{
-    PrivateBus bus;
-    ASSERT_TRUE(bus.Started()) << bus.Error();
-    EXPECT_FALSE(IsSessionBusNameAvailable(kName));
-    {
-        FakeBusService service(FakeOptions());
-        ASSERT_TRUE(service.Ready()) << service.Error();
-        EXPECT_TRUE(IsSessionBusNameAvailable(kName));
-        EXPECT_FALSE(IsSessionBusNameAvailable("org.example.Other"));
-    }
-    // The daemon reads its service folder again when asked for activatable names.
-    bus.AddActivatableService(kName, "/bin/false");
-    EXPECT_TRUE(IsSessionBusNameAvailable(kName));
-    EXPECT_FALSE(IsSessionBusNameAvailable("org.example.Other"));
 }
