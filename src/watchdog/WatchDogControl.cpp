@@ -3,6 +3,7 @@
 #include "platform/KickClock.h"
 #include "platform/RealTime.h"
 
+#include <algorithm>
 #include <chrono>
 
 using namespace std::chrono_literals;
@@ -16,10 +17,14 @@ std::atomic<std::int32_t> ExitFlag{0};
 namespace {
 
 // Sampled once a second, the kick falls on the first pass at or after reload - 0.5 s. Kept in
-// 32 bits with wrapping arithmetic, as the elapsed time it is compared with.
+// 32 bits, as the elapsed time it is compared with. A reload below 1 s would wrap the threshold
+// beyond any elapsed time and the thread would never kick, so it counts as 1 s (a kick every
+// pass); one above the 32-bit millisecond range counts as the longest period that fits.
 std::uint32_t KickThreshold(std::int32_t reloadSeconds)
 {
-    return static_cast<std::uint32_t>(reloadSeconds) * 1000u - 500u;
+    constexpr std::int32_t longest = 4'294'967;  // 4294967 * 1000 still fits in 32 bits
+    const std::int32_t seconds = reloadSeconds < 1 ? 1 : std::min(reloadSeconds, longest);
+    return static_cast<std::uint32_t>(seconds) * 1000u - 500u;
 }
 
 constexpr auto CloseWait = 3000ms;

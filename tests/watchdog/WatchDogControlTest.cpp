@@ -136,6 +136,21 @@ TEST_F(WatchDogControlDirect, AReloadOfOneSecondKicksOnEveryPass)
                                              6'000u, 7'000u, 8'000u, 9'000u, 10'000u));
 }
 
+TEST_F(WatchDogControlDirect, AReloadBelowOneSecondStillKicksOnEveryPass)
+{
+    for (const std::int32_t reload : {0, -5}) {
+        m_Control->SetTime(3, reload);
+        m_Control->Start();
+        const std::uint64_t from = m_Clock.Elapsed();
+        ASSERT_TRUE(RunUntil(from + 5'000)) << reload;
+        m_Control->Close();
+        EXPECT_EQ(FirstExpiry(m_Times.Writes(), from + 5'000), std::nullopt) << reload;
+    }
+    EXPECT_THAT(WriteTimesOf(3), ElementsAre(0u, 0u, 1'000u, 2'000u, 3'000u, 4'000u, 5'000u,
+                                             5'000u, 5'000u, 6'000u, 7'000u, 8'000u, 9'000u,
+                                             10'000u));
+}
+
 TEST_F(WatchDogControlDirect, SetTimeWhileRunningRetimesTheKickThread)
 {
     m_Control->Start();
