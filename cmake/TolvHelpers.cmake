@@ -26,7 +26,8 @@ endfunction()
 
 # tolv_add_test(name SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s])
 # Every test case runs in a fresh temporary TOLV_ROOT (see tests/support/TestMain.cpp) and on
-# Qt's offscreen platform.
+# Qt's offscreen platform. The common test main also sets TOLV_SOURCE_DIR and TOLV_BINARY_DIR
+# (a list of variables does not survive gtest_discover_tests' PROPERTIES).
 function(tolv_add_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -41,7 +42,7 @@ function(tolv_add_test name)
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
     PROPERTIES
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TOLV_SOURCE_DIR=${CMAKE_SOURCE_DIR};TOLV_BINARY_DIR=${CMAKE_BINARY_DIR}"
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
       LABELS "${ARG_LABELS}"
       TIMEOUT ${ARG_TIMEOUT}
     DISCOVERY_TIMEOUT 60)

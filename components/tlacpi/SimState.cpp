@@ -87,7 +87,11 @@ std::optional<SimState> ReadSimState(const std::filesystem::path& file)
 
 bool WriteFileAtomically(const std::filesystem::path& file, const std::string& text)
 {
-    std::string temporary = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+    // Built step by step: GCC 12 warns falsely (-Wrestrict) on "literal" + std::string&&.
+    std::string name = ".";
+    name += file.filename().string();
+    name += ".XXXXXX";
+    std::string temporary = (file.parent_path() / name).string();
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return false;

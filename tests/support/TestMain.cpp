@@ -36,6 +36,10 @@ private:
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
+    // Defaults for running a test program by hand; ctest's own settings win.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("TOLV_SOURCE_DIR", TOLV_TEST_SOURCE_DIR, 0);
+    setenv("TOLV_BINARY_DIR", TOLV_TEST_BINARY_DIR, 0);
     // Death tests fork; "threadsafe" re-executes the binary so threads started by earlier
     // cases cannot deadlock the child.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
