@@ -1,0 +1,520 @@
+#include "gui/Painter/TextPainter.h"
+
+#include "gui/graphics/image.h"
+#include "platform/Assert.h"
+
+#include <algorithm>
+
+namespace painter {
+
+using graphics::Bitmap;
+using graphics::Canvas;
+using graphics::Point;
+using graphics::Rect;
+using graphics::TColor;
+using graphics::TFont;
+
+namespace {
+
+// The glow and text writers work on 4-byte pixels through row pointers.
+void RequireBitmap32(const Bitmap* bitmap, int line)
+{
+    if (bitmap->PixelFormat() != graphics::pf32bit)
+        platform::AssertionFailed("bitmap->PixelFormat == pf32bit", __FILE__, line);
+}
+
+// The part of rect that lies inside the bitmap.
+Rect InsideBitmap(const Bitmap* bitmap, const Rect& rect)
+{
+    return {std::max(rect.Left, 0), std::max(rect.Top, 0), std::min(rect.Right, bitmap->Width()),
+            std::min(rect.Bottom, bitmap->Height())};
+}
+
+Rect Inset(const Rect& rect, int by)
+{
+    return {rect.Left + by, rect.Top + by, rect.Right - by, rect.Bottom - by};
+}
+
+// A new 32-bit layer of size with a copy of font.
+void MakeLayer(Bitmap& layer, int width, int height, const TFont& font)
+{
+    layer.SetPixelFormat(graphics::pf32bit);
+    layer.SetSize(width, height);
+    layer.Canvas().SetFont(font);
+}
+
+// A scratch bitmap: all zero, black brush.
+void MakeScratch(Bitmap& scratch, int width, int height, const TFont& font)
+{
+    MakeLayer(scratch, width, height, font);
+    scratch.Canvas().Brush() = {graphics::clBlack, graphics::bsSolid};
+}
+
+// Fills the layer black and sets its font colour white, ready for white text on black.
+void MakeMask(Bitmap& mask)
+{
+    Canvas& canvas = mask.Canvas();
+    canvas.Brush() = {graphics::clBlack, graphics::bsSolid};
+    canvas.FillRect({0, 0, mask.Width(), mask.Height()});
+    canvas.Font().Color = graphics::clWhite;
+}
+
+template <typename Text>
+void BuildTextLayerImpl(Bitmap* target, const Rect& rect, const Text& text, unsigned format)
+{
+    RequireBitmap32(target, __LINE__);
+    const int w = rect.Width();
+    const int h = rect.Height();
+    if (w <= 0 || h <= 0)
+        return;
+    Bitmap mask;
+    MakeLayer(mask, w, h, target->Canvas().Font());
+    MakeMask(mask);
+    Rect textRect{0, 0, w, h};
+    mask.Canvas().DrawText(text, textRect, format);
+
+    // The rectangle takes the font colour, premultiplied by the coverage (truncated).
+    const TColor color = graphics::ColorToRGB(target->Canvas().Font().Color);
+    const unsigned red = graphics::GetRValue(color);
+    const unsigned green = graphics::GetGValue(color);
+    const unsigned blue = graphics::GetBValue(color);
+    const Rect area = InsideBitmap(target, rect);
+    for (int y = area.Top; y < area.Bottom; ++y) {
+        const std::uint8_t* coverage = mask.ScanLine(y - rect.Top);
+        std::uint8_t* row = target->ScanLine(y);
+        for (int x = area.Left; x < area.Right; ++x) {
+            const unsigned m = coverage[(x - rect.Left) * 4];
+            std::uint8_t* p = row + x * 4;
+            p[0] = std::uint8_t(blue * m / 255);
+            p[1] = std::uint8_t(green * m / 255);
+            p[2] = std::uint8_t(red * m / 255);
+            p[3] = std::uint8_t(m);
+        }
+    }
+}
+
+template <typename Text>
+void DrawPlain(Canvas* canvas, const Text& text, const Rect& rect, unsigned format,
+               std::int32_t inLayer, std::uint8_t premultiplied)
+{
+    if (!inLayer && !premultiplied) {
+        Rect copy = rect;
+        canvas->DrawText(text, copy, format);
+        return;
+    }
+    if (rect.IsEmpty())
+        return;
+    Bitmap layer;
+    MakeLayer(layer, rect.Width(), rect.Height(), canvas->Font());
+    BuildTextLayerImpl(&layer, {0, 0, rect.Width(), rect.Height()}, text, format);
+    if (inLayer)
+        graphics::PutBitmapArea(canvas, rect, &layer, {0, 0});
+    else
+        graphics::DrawLayerOnCanvas(canvas, rect, &layer, {0, 0}, 255);
+}
+
+template <typename Text>
+void DrawPlain(Bitmap* bitmap, const Text& text, const Rect& rect, unsigned format,
+               std::int32_t inLayer, std::uint8_t premultiplied)
+{
+    if (inLayer) {
+        BuildTextLayerImpl(bitmap, rect, text, format);
+        return;
+    }
+    if (!premultiplied) {
+        Rect copy = rect;
+        bitmap->Canvas().DrawText(text, copy, format);
+        return;
+    }
+    if (rect.IsEmpty())
+        return;
+    Bitmap layer;
+    MakeLayer(layer, rect.Width(), rect.Height(), bitmap->Canvas().Font());
+    BuildTextLayerImpl(&layer, {0, 0, rect.Width(), rect.Height()}, text, format);
+    graphics::BlendLayer(bitmap, rect, &layer, {0, 0}, 255);
+}
+
+template <typename Text>
+void MeasurePlain(Canvas* canvas, const Text& text, Rect& rect, unsigned format)
+{
+    canvas->DrawText(text, rect, format | graphics::DT_CALCRECT);
+}
+
+} // namespace
+
+void BuildTextLayer(Bitmap* target, const Rect& rect, const std::string& text, unsigned format)
+{
+    BuildTextLayerImpl(target, rect, text, format);
+}
+
+void BuildTextLayer(Bitmap* target, const Rect& rect, const std::u16string& text,
+                    unsigned format)
+{
+    BuildTextLayerImpl(target, rect, text, format);
+}
+
+// ---- TTextPainter ------------------------------------------------------------------------
+
+TTextPainter* TTextPainter::Instance()
+{
+    // The shared plain painter lives until the process ends; it is deliberately never freed
+    // (Release ignores it), so no caller can leave another holding a dead painter.
+    static TTextPainter* const shared = new TTextPainter;
+    return shared;
+}
+
+void TTextPainter::Draw(Canvas* canvas, const std::string& text, const Rect& rect,
+                        unsigned format, std::int32_t inLayer, std::uint8_t premultiplied)
+{
+    DrawPlain(canvas, text, rect, format, inLayer, premultiplied);
+}
+
+void TTextPainter::Draw(Canvas* canvas, const std::u16string& text, const Rect& rect,
+                        unsigned format, std::int32_t inLayer, std::uint8_t premultiplied)
+{
+    DrawPlain(canvas, text, rect, format, inLayer, premultiplied);
+}
+
+void TTextPainter::Draw(Bitmap* bitmap, const std::string& text, const Rect& rect,
+                        unsigned format, std::int32_t inLayer, std::uint8_t premultiplied)
+{
+    DrawPlain(bitmap, text, rect, format, inLayer, premultiplied);
+}
+
+void TTextPainter::Draw(Bitmap* bitmap, const std::u16string& text, const Rect& rect,
+                        unsigned format, std::int32_t inLayer, std::uint8_t premultiplied)
+{
+    DrawPlain(bitmap, text, rect, format, inLayer, premultiplied);
+}
+
+void TTextPainter::Measure(Canvas* canvas, const std::string& text, Rect& rect, unsigned format)
+{
+    MeasurePlain(canvas, text, rect, format);
+}
+
+void TTextPainter::Measure(Canvas* canvas, const std::u16string& text, Rect& rect,
+                           unsigned format)
+{
+    MeasurePlain(canvas, text, rect, format);
+}
+
+void TTextPainter::Release()
+{
+    if (this == Instance())
+        return;
+    delete this;
+}
+
+// ---- TRadiateTextPainter -----------------------------------------------------------------
+
+TRadiateTextPainter::TRadiateTextPainter()
+    : m_GlowFactory(std::make_unique<OuterGlowFilterFactory>())
+{
+}
+
+TRadiateTextPainter::~TRadiateTextPainter() = default;
+
+void TRadiateTextPainter::SetRadius(int radius)
+{
+    m_Radius = std::clamp(radius, 0, kMaxRadius);
+}
+
+IntMatrix TRadiateTextPainter::GlowAlphaMap(const Bitmap* source, const Rect& rect)
+{
+    const IntMatrix gray = LuminanceMap(source, rect);
+    constexpr long double kByte = 1.0L / 255;
+    m_GlowFactory->SetSpread(static_cast<float>(m_Spread * kByte));
+    m_GlowFactory->SetIntensity(static_cast<float>(m_Opacity * kByte));
+    Filter* filter = m_GlowFactory->MakeFilter(m_Radius, m_Radius);
+    IntMatrix out(gray.Rows(), gray.Columns());
+    ApplyFilter(*filter, gray, 0, 0, gray.Rows(), gray.Columns(), out, 0, 0);
+    m_GlowFactory->ReleaseFilter(filter);
+    return out;
+}
+
+void TRadiateTextPainter::BuildGlowLayer(Bitmap* target, const Rect& rect, bool premultiplied,
+                                         TColor color)
+{
+    RequireBitmap32(target, __LINE__);
+    const IntMatrix map = GlowAlphaMap(target, rect);
+    const TColor rgb = graphics::ColorToRGB(color);
+    const std::uint8_t channels[3] = {graphics::GetBValue(rgb), graphics::GetGValue(rgb),
+                                      graphics::GetRValue(rgb)};
+    const Rect area = InsideBitmap(target, rect);
+    for (int y = area.Top; y < area.Bottom; ++y) {
+        const std::int32_t* glow = map[y - rect.Top];
+        std::uint8_t* row = target->ScanLine(y);
+        for (int x = area.Left; x < area.Right; ++x) {
+            const std::int32_t v = std::min<std::int32_t>(glow[x - rect.Left], 255);
+            std::uint8_t* p = row + x * 4;
+            p[3] = std::uint8_t(v);
+            // Premultiplied colour is rounded to nearest; straight colour stays as filled.
+            const double share = static_cast<double>(v * (1.0L / 255));
+            for (int c = 0; c < 3; ++c)
+                p[c] = premultiplied ? std::uint8_t(channels[c] * static_cast<long double>(share) + 0.5L)
+                                     : channels[c];
+        }
+    }
+}
+
+template <typename Text>
+void TRadiateTextPainter::BuildMaskLayer(Bitmap& layer, const TFont& font, const Text& text,
+                                         const Rect& rect, unsigned format, bool premultiplied)
+{
+    const int w = rect.Width();
+    const int h = rect.Height();
+    MakeLayer(layer, w, h, font);
+    MakeMask(layer);
+    Rect textRect{m_Radius, m_Radius, w - m_Radius, h - m_Radius};
+    layer.Canvas().DrawText(text, textRect, format);
+    BuildGlowLayer(&layer, {0, 0, w, h}, premultiplied, font.Color);
+}
+
+template <typename Text>
+void TRadiateTextPainter::DrawOn(Canvas* canvas, const Text& text, const Rect& rect,
+                                 unsigned format, std::int32_t inLayer,
+                                 std::uint8_t premultiplied)
+{
+    if (rect.IsEmpty())
+        return;
+    Bitmap layer;
+    BuildMaskLayer(layer, canvas->Font(), text, rect, format, premultiplied != 0);
+    if (inLayer)
+        graphics::PutBitmapArea(canvas, rect, &layer, {0, 0});
+    else if (premultiplied)
+        graphics::DrawLayerOnCanvas(canvas, rect, &layer, {0, 0}, 255);
+    else
+        graphics::DrawLayerOnCanvasSoftware(canvas, rect, &layer, {0, 0}, 255);
+}
+
+template <typename Text>
+void TRadiateTextPainter::DrawOn(Bitmap* bitmap, const Text& text, const Rect& rect,
+                                 unsigned format, std::int32_t inLayer,
+                                 std::uint8_t premultiplied)
+{
+    if (rect.IsEmpty())
+        return;
+    if (!inLayer) {
+        Bitmap layer;
+        BuildMaskLayer(layer, bitmap->Canvas().Font(), text, rect, format, premultiplied != 0);
+        if (premultiplied)
+            graphics::BlendLayer(bitmap, rect, &layer, {0, 0}, 255);
+        else
+            graphics::BlendLayerSoftware(bitmap, rect, &layer, {0, 0}, 255);
+        return;
+    }
+    // In place: white text on black in the rectangle becomes the glow in the font colour.
+    RequireBitmap32(bitmap, __LINE__);
+    const Rect area = InsideBitmap(bitmap, rect);
+    for (int y = area.Top; y < area.Bottom; ++y) {
+        std::uint8_t* p = bitmap->ScanLine(y) + area.Left * 4;
+        for (int x = area.Left; x < area.Right; ++x, p += 4) {
+            p[0] = p[1] = p[2] = 0;
+            p[3] = 255;
+        }
+    }
+    TFont& font = bitmap->Canvas().Font();
+    const TColor kept = font.Color;
+    font.Color = graphics::clWhite;
+    Rect textRect = Inset(rect, m_Radius);
+    bitmap->Canvas().DrawText(text, textRect, format);
+    BuildGlowLayer(bitmap, rect, premultiplied != 0, kept);
+    font.Color = kept;
+}
+
+void TRadiateTextPainter::Draw(Canvas* canvas, const std::string& text, const Rect& rect,
+                               unsigned format, std::int32_t inLayer, std::uint8_t premultiplied)
+{
+    DrawOn(canvas, text, rect, format, inLayer, premultiplied);
+}
+
+void TRadiateTextPainter::Draw(Canvas* canvas, const std::u16string& text, const Rect& rect,
+                               unsigned format, std::int32_t inLayer, std::uint8_t premultiplied)
+{
+    DrawOn(canvas, text, rect, format, inLayer, premultiplied);
+}
+
+void TRadiateTextPainter::Draw(Bitmap* bitmap, const std::string& text, const Rect& rect,
+                               unsigned format, std::int32_t inLayer, std::uint8_t premultiplied)
+{
+    DrawOn(bitmap, text, rect, format, inLayer, premultiplied);
+}
+
+void TRadiateTextPainter::Draw(Bitmap* bitmap, const std::u16string& text, const Rect& rect,
+                               unsigned format, std::int32_t inLayer, std::uint8_t premultiplied)
+{
+    DrawOn(bitmap, text, rect, format, inLayer, premultiplied);
+}
+
+void TRadiateTextPainter::Measure(Canvas* canvas, const std::string& text, Rect& rect,
+                                  unsigned format)
+{
+    MeasurePlain(canvas, text, rect, format);
+    if (rect.Width() > 0 && rect.Height() > 0) {
+        rect.Right += 2 * m_Radius;
+        rect.Bottom += 2 * m_Radius;
+    }
+}
+
+void TRadiateTextPainter::Measure(Canvas* canvas, const std::u16string& text, Rect& rect,
+                                  unsigned format)
+{
+    MeasurePlain(canvas, text, rect, format);
+    if (rect.Width() > 0 && rect.Height() > 0) {
+        rect.Right += 2 * m_Radius;
+        rect.Bottom += 2 * m_Radius;
+    }
+}
+
+void TRadiateTextPainter::Release()
+{
+    delete this;
+}
+
+// ---- TOuterGlowTextPainter ---------------------------------------------------------------
+
+template <typename Text>
+void TOuterGlowTextPainter::DrawOn(Canvas* canvas, const Text& text, const Rect& rect,
+                                   unsigned format, std::int32_t inLayer,
+                                   std::uint8_t premultiplied)
+{
+    const int radius = Radius();
+    const int ox = m_Offset.x;
+    const int oy = m_Offset.y;
+    TFont& font = canvas->Font();
+    if (!inLayer) {
+        const TColor kept = font.Color;
+        font.Color = m_GlowColor;
+        const Rect textRect{rect.Left + radius, rect.Top + radius,
+                            std::max(rect.Left + radius, rect.Right - radius - ox),
+                            std::max(rect.Top + radius, rect.Bottom - radius - oy)};
+        const Rect glowRect{rect.Left + ox, rect.Top + oy, rect.Right, rect.Bottom};
+        if (radius != 0)
+            TRadiateTextPainter::Draw(canvas, text, glowRect, format, 0, premultiplied);
+        font.Color = kept;
+        TTextPainter::Draw(canvas, text, textRect, format, 0, premultiplied);
+        return;
+    }
+    // The layer covers the rectangle's size from (0, 0).
+    const int w = rect.Width();
+    const int h = rect.Height();
+    Rect textRect{0, 0, w - ox, h - oy};
+    if (radius == 0) {
+        TTextPainter::Draw(canvas, text, textRect, format, 1, 0);
+        return;
+    }
+    if (w <= 0 || h <= 0)
+        return;
+    Bitmap glow;
+    MakeScratch(glow, w, h, font);
+    glow.Canvas().Font().Color = m_GlowColor;
+    TRadiateTextPainter::Draw(&glow, text, Rect{ox, oy, w, h}, format, 1, premultiplied);
+    Bitmap layer;
+    MakeScratch(layer, w, h, font);
+    TTextPainter::Draw(&layer, text, Inset(textRect, radius), format, 1, premultiplied);
+    // The text layer is premultiplied already; only a straight glow needs it.
+    if (!premultiplied)
+        graphics::PremultiplyAlpha(&glow);
+    graphics::BlendLayer(&glow, {0, 0, w, h}, &layer, {0, 0}, 255);
+    graphics::PutBitmapArea(canvas, rect, &glow, {0, 0});
+}
+
+template <typename Text>
+void TOuterGlowTextPainter::DrawOn(Bitmap* bitmap, const Text& text, const Rect& rect,
+                                   unsigned format, std::int32_t inLayer,
+                                   std::uint8_t premultiplied)
+{
+    const int radius = Radius();
+    const int ox = m_Offset.x;
+    const int oy = m_Offset.y;
+    TFont& font = bitmap->Canvas().Font();
+    if (!inLayer) {
+        const TColor kept = font.Color;
+        font.Color = m_GlowColor;
+        const Rect textRect{rect.Left + radius, rect.Top + radius,
+                            std::max(rect.Left + radius, rect.Right - radius - ox),
+                            std::max(rect.Top + radius, rect.Bottom - radius - oy)};
+        const Rect glowRect{rect.Left + ox, rect.Top + oy, rect.Right, rect.Bottom};
+        if (radius != 0)
+            TRadiateTextPainter::Draw(bitmap, text, glowRect, format, 0, premultiplied);
+        font.Color = kept;
+        TTextPainter::Draw(bitmap, text, textRect, format, 0, premultiplied);
+        return;
+    }
+    // The layer is built in place, the rectangle counted from the bitmap's origin.
+    const int w = rect.Width();
+    const int h = rect.Height();
+    const Rect textRect{0, 0, w - ox, h - oy};
+    if (radius == 0) {
+        BuildTextLayer(bitmap, textRect, text, format);
+        return;
+    }
+    if (w <= 0 || h <= 0)
+        return;
+    Bitmap layer;
+    MakeScratch(layer, w, h, font);
+    BuildTextLayer(&layer, Inset(textRect, radius), text, format);
+    const TColor kept = font.Color;
+    font.Color = m_GlowColor;
+    TRadiateTextPainter::Draw(bitmap, text, Rect{ox, oy, rect.Right, rect.Bottom}, format, 1,
+                              premultiplied);
+    font.Color = kept;
+    // The text layer is premultiplied already, whatever the flag.
+    graphics::BlendLayer(bitmap, {rect.Left, rect.Top, rect.Right - ox, rect.Bottom - oy},
+                         &layer, {0, 0}, 255);
+}
+
+void TOuterGlowTextPainter::Draw(Canvas* canvas, const std::string& text, const Rect& rect,
+                                 unsigned format, std::int32_t inLayer,
+                                 std::uint8_t premultiplied)
+{
+    DrawOn(canvas, text, rect, format, inLayer, premultiplied);
+}
+
+void TOuterGlowTextPainter::Draw(Canvas* canvas, const std::u16string& text, const Rect& rect,
+                                 unsigned format, std::int32_t inLayer,
+                                 std::uint8_t premultiplied)
+{
+    DrawOn(canvas, text, rect, format, inLayer, premultiplied);
+}
+
+void TOuterGlowTextPainter::Draw(Bitmap* bitmap, const std::string& text, const Rect& rect,
+                                 unsigned format, std::int32_t inLayer,
+                                 std::uint8_t premultiplied)
+{
+    DrawOn(bitmap, text, rect, format, inLayer, premultiplied);
+}
+
+void TOuterGlowTextPainter::Draw(Bitmap* bitmap, const std::u16string& text, const Rect& rect,
+                                 unsigned format, std::int32_t inLayer,
+                                 std::uint8_t premultiplied)
+{
+    DrawOn(bitmap, text, rect, format, inLayer, premultiplied);
+}
+
+void TOuterGlowTextPainter::Measure(Canvas* canvas, const std::string& text, Rect& rect,
+                                    unsigned format)
+{
+    TRadiateTextPainter::Measure(canvas, text, rect, format);
+    if (rect.Width() != 0 && rect.Height() != 0) {
+        rect.Right += m_Offset.x;
+        rect.Bottom += m_Offset.y;
+    }
+}
+
+void TOuterGlowTextPainter::Measure(Canvas* canvas, const std::u16string& text, Rect& rect,
+                                    unsigned format)
+{
+    TRadiateTextPainter::Measure(canvas, text, rect, format);
+    if (rect.Width() != 0 && rect.Height() != 0) {
+        rect.Right += m_Offset.x;
+        rect.Bottom += m_Offset.y;
+    }
+}
+
+void TOuterGlowTextPainter::Release()
+{
+    delete this;
+}
+
+} // namespace painter
