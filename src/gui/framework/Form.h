@@ -80,6 +80,10 @@ public:
     // window's flags, so callers write it only on a change).
     int ExStyleWrites() const { return m_ExStyleWrites; }
 
+    // The result a button of the form hands over when clicked; 0 until then.
+    int ModalResult() const { return m_ModalResult; }
+    void SetModalResult(int result) { m_ModalResult = result; }
+
     // Repaints the whole window now.
     void Redraw();
 
@@ -116,6 +120,7 @@ private:
     std::uint32_t m_Color = 0x00F0F0F0;
     std::uint32_t m_ExStyle = 0;
     int m_ExStyleWrites = 0;
+    int m_ModalResult = 0;
     bool m_Created = false;
     bool m_Visible = false;
 };
