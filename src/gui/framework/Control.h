@@ -277,6 +277,8 @@ private:
 
     QPointer<ControlWidget> m_Widget;
     QPointer<QTimer> m_HoverTimer;
+    // Expires with the control: handlers that may destroy it are followed by a check.
+    std::shared_ptr<int> m_Life;
     std::vector<BaseControl*> m_Children;
     graphics::Bitmap m_Surface;
     ShiftState m_LastShift = 0;
