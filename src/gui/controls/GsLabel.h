@@ -2,6 +2,7 @@
 
 #include "gui/Painter/TextPainter.h"
 #include "gui/framework/Component.h"
+#include "gui/framework/GraphicControl.h"
 #include "gui/graphics/Bitmap.h"
 #include "gui/graphics/Canvas.h"
 
@@ -147,4 +148,102 @@ private:
     std::int32_t m_Right = 0;
     std::int32_t m_Top = 0;
     std::int32_t m_Bottom = 0;
+};
+
+// Where a caption that does not fit is shortened with an ellipsis.
+enum TEllipsisPosition { epNone, epPathEllipsis, epEndEllipsis, epWordEllipsis };
+
+class GsLabel;
+
+// The glow of a label, read and written straight in the label's painter. A change re-fits an
+// auto-sized label (the glow is part of the measured size) and repaints it.
+class GsRadiation : public framework::Component {
+public:
+    explicit GsRadiation(GsLabel& label) : m_Label(label) {}
+    // Copies the six glow values into this label's painter and re-fits it.
+    GsRadiation& operator=(const GsRadiation& other);
+
+    std::uint8_t Opacity() const;
+    void SetOpacity(std::uint8_t value);
+    std::uint32_t Radius() const;
+    void SetRadius(std::uint32_t value);
+    std::uint8_t Spread() const;
+    void SetSpread(std::uint8_t value);
+    // 0x00BBGGRR.
+    graphics::TColor Color() const;
+    void SetColor(graphics::TColor value);
+    // The glow's offset from the text.
+    std::int32_t X() const;
+    void SetX(std::int32_t value);
+    std::int32_t Y() const;
+    void SetY(std::int32_t value);
+
+    GsLabel& Label() const { return m_Label; }
+
+private:
+    void Changed(bool valueChanged);
+
+    GsLabel& m_Label;
+};
+
+// A windowless label whose caption glows: a dark shadow-like glow one pixel down and right
+// unless told otherwise. It draws on its parent's surface and composes into window bitmaps.
+class GsLabel : public framework::GraphicControl, public gs::GsComponent {
+public:
+    explicit GsLabel(framework::Component* owner = nullptr);
+    ~GsLabel() override;
+
+    GsRadiation& Radiation() { return *m_Radiation; }
+    void SetRadiation(const GsRadiation& radiation) { *m_Radiation = radiation; }
+    TOuterGlowTextPainter& Painter() { return *m_Painter; }
+
+    // Not transparent: the caption's rectangle is filled with Color first.
+    bool Transparent() const { return m_Transparent; }
+    void SetTransparent(bool value);
+    graphics::TColor Color() const { return m_Color; }
+    void SetColor(graphics::TColor value);
+    framework::TAlignment Alignment() const { return m_Alignment; }
+    void SetAlignment(framework::TAlignment value);
+    framework::TTextLayout Layout() const { return m_Layout; }
+    void SetLayout(framework::TTextLayout value);
+    bool WordWrap() const { return m_WordWrap; }
+    void SetWordWrap(bool value);
+    TEllipsisPosition EllipsisPosition() const { return m_EllipsisPosition; }
+    void SetEllipsisPosition(TEllipsisPosition value);
+
+    // The DrawText flags of the caption: alignment, tabs expanded, word break, ellipsis.
+    unsigned TextFlags() const;
+
+    // Fits an auto-sized label to its measured caption (glow included); a right-aligned label
+    // keeps its right edge.
+    void AdjustSize() override;
+
+    void Paint(graphics::Canvas& canvas) override;
+
+    // The label alone in a bitmap of its size.
+    void RenderTo(graphics::Bitmap* bitmap) override;
+    // The label at its bounds on a window-sized bitmap; nothing for an empty caption.
+    void DrawInto(graphics::Bitmap* container) override;
+
+    // Draws the caption into rect of canvas with flags, or with DT_CALCRECT in flags sets rect
+    // to the size the caption needs.
+    virtual void DoDrawText(graphics::Canvas& canvas, graphics::Rect& rect, unsigned flags);
+
+protected:
+    void FontChanged() override;
+    void EnabledChanged() override;
+
+private:
+    // Moves the top of rect down for the centre and bottom layouts.
+    void ApplyLayout(graphics::Canvas& canvas, graphics::Rect& rect);
+    void DrawCaption(graphics::Canvas& canvas, graphics::Rect rect);
+
+    std::unique_ptr<TOuterGlowTextPainter> m_Painter;
+    std::unique_ptr<GsRadiation> m_Radiation;
+    bool m_Transparent = false;
+    graphics::TColor m_Color = graphics::clBtnFace;
+    framework::TAlignment m_Alignment = framework::taLeftJustify;
+    framework::TTextLayout m_Layout = framework::tlTop;
+    bool m_WordWrap = false;
+    TEllipsisPosition m_EllipsisPosition = epNone;
 };
