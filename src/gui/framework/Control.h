@@ -238,6 +238,8 @@ protected:
     virtual void Paint() {}
     // Draws the visible windowless children onto the surface, each at its position.
     void PaintControls();
+    // Expires when the control is destroyed; check it after calling out to a handler.
+    std::weak_ptr<int> Life() const { return m_Life; }
 
     virtual void DoEnter();
     virtual void DoExit();
