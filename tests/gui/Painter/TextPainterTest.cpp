@@ -1,0 +1,339 @@
+#include "PainterTestSupport.h"
+
+#include "gui/Painter/TextPainter.h"
+
+#include <gtest/gtest.h>
+
+using namespace graphics;
+using namespace paintertest;
+
+namespace {
+
+constexpr TColor kTextColor = RGB(255, 0, 0);
+constexpr TColor kGlowColor = RGB(0, 100, 200);
+const std::u16string kText = u"Watchdog";
+
+class Painters : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        testsupport::QtTestApp();
+        m_Glow.SetRadius(3);
+        m_Glow.SetOffset({1, 1});
+        m_Glow.SetOpacity(192);
+        m_Glow.SetSpread(0);
+        m_Glow.SetGlowColor(kGlowColor);
+    }
+
+    // A transparent 32-bit bitmap with the test font.
+    static void Prepare(Bitmap& b, int w, int h, TColor color = kTextColor)
+    {
+        b.SetSize(w, h);
+        b.Canvas().SetFont(TestFont(color));
+    }
+
+    static Rect Extent(Canvas& canvas, const std::u16string& text)
+    {
+        Rect r{0, 0, 500, 100};
+        TTextPainter::Instance()->Measure(&canvas, text, r, DT_SINGLELINE);
+        return r;
+    }
+
+    TOuterGlowTextPainter m_Glow;
+};
+
+} // namespace
+
+TEST_F(Painters, MeasureAddsTwiceTheRadiusAndTheOffset)
+{
+    Bitmap b;
+    Prepare(b, 10, 10);
+    const Rect plain = Extent(b.Canvas(), kText);
+    ASSERT_GT(plain.Width(), 0);
+    ASSERT_GT(plain.Height(), 0);
+
+    Rect wide{0, 0, 500, 100};
+    m_Glow.Measure(&b.Canvas(), kText, wide, DT_SINGLELINE);
+    EXPECT_EQ(wide, (Rect{0, 0, plain.Right + 7, plain.Bottom + 7}));
+
+    Rect narrow{0, 0, 500, 100};
+    m_Glow.Measure(&b.Canvas(), std::string("Watchdog"), narrow, DT_SINGLELINE);
+    EXPECT_EQ(narrow, wide);
+
+    TRadiateTextPainter radiate;
+    radiate.SetRadius(3);
+    Rect r{0, 0, 500, 100};
+    radiate.Measure(&b.Canvas(), kText, r, DT_SINGLELINE);
+    EXPECT_EQ(r, (Rect{0, 0, plain.Right + 6, plain.Bottom + 6}));
+}
+
+TEST_F(Painters, MeasuringEmptyTextAddsNothing)
+{
+    Bitmap b;
+    Prepare(b, 10, 10);
+    const Rect plain = Extent(b.Canvas(), u"");
+    ASSERT_EQ(plain.Width(), 0);
+    Rect r{0, 0, 500, 100};
+    m_Glow.Measure(&b.Canvas(), std::u16string(), r, DT_SINGLELINE);
+    EXPECT_EQ(r, plain);
+}
+
+TEST_F(Painters, OuterGlowDrawnIntoTheMeasuredRectangleKeepsTheLayout)
+{
+    // Offset (4, 2) so that the glow's shift is plain to see.
+    m_Glow.SetOffset({4, 2});
+    m_Glow.SetOpacity(255);
+    Bitmap b;
+    Prepare(b, 200, 60);
+    Rect measured{0, 0, 500, 100};
+    m_Glow.Measure(&b.Canvas(), kText, measured, DT_SINGLELINE);
+    measured = measured.Offset(20, 10);
+    m_Glow.Draw(&b, kText, measured, DT_SINGLELINE, 0, 1);
+
+    const Rect all = Box(b, [](Pixel p) { return p[3] != 0; });
+    EXPECT_TRUE(Within(all, measured)) << all.Left << "," << all.Top << "," << all.Right;
+
+    // The text: red, drawn at the measured corner plus the radius, the plain extent's size.
+    const Rect plain = Extent(b.Canvas(), kText);
+    const Rect textArea = plain.Offset(measured.Left + 3, measured.Top + 3);
+    const Rect red = Box(b, [](Pixel p) { return p[2] != 0; });
+    ASSERT_FALSE(red.IsEmpty());
+    EXPECT_TRUE(Within(red, textArea));
+
+    // The glow: reaches the radius beyond the glyphs, moved by the offset.
+    const Rect glow = Box(b, [](Pixel p) { return p[0] != 0; });
+    EXPECT_EQ(glow.Right, red.Right + 4 + 3);
+    EXPECT_EQ(glow.Bottom, red.Bottom + 2 + 3);
+    EXPECT_EQ(glow.Top, red.Top + 2 - 3);
+}
+
+TEST_F(Painters, TheGlowIsInTheGlowColour)
+{
+    Bitmap b;
+    Prepare(b, 140, 40);
+    m_Glow.Draw(&b, kText, {0, 0, 140, 40}, DT_SINGLELINE, 0, 1);
+    int glowOnly = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 140; ++x) {
+            const Pixel p = Get(b, x, y);
+            if (p[2] != 0 || p[3] == 0)
+                continue; // text, or nothing
+            ++glowOnly;
+            // Premultiplied (0, 100, 200) at alpha A.
+            ASSERT_NEAR(p[1], 100 * p[3] / 255.0, 1.0) << x << "," << y;
+            ASSERT_NEAR(p[0], 200 * p[3] / 255.0, 1.0);
+        }
+    EXPECT_GT(glowOnly, 100);
+    // The font colour is the text's again after drawing.
+    EXPECT_EQ(b.Canvas().Font().Color, kTextColor);
+}
+
+TEST_F(Painters, RadiusZeroDrawsNoGlowOffLayer)
+{
+    m_Glow.SetRadius(0);
+    Bitmap b;
+    Prepare(b, 140, 40);
+    m_Glow.Draw(&b, kText, {0, 0, 140, 40}, DT_SINGLELINE, 0, 1);
+    EXPECT_FALSE(Box(b, [](Pixel p) { return p[2] != 0; }).IsEmpty());
+    EXPECT_TRUE(Box(b, [](Pixel p) { return p[0] != 0 || p[1] != 0; }).IsEmpty());
+}
+
+TEST_F(Painters, RadiateGlowIsCentredOnTheGlyphsAndLeavesThemOut)
+{
+    TRadiateTextPainter radiate;
+    radiate.SetRadius(3);
+    radiate.SetOpacity(255);
+    Bitmap glow, text;
+    Prepare(glow, 140, 40, kGlowColor);
+    Prepare(text, 140, 40, clWhite);
+    radiate.Draw(&glow, kText, {0, 0, 140, 40}, DT_SINGLELINE, 0, 1);
+    TTextPainter::Instance()->Draw(&text, kText, {3, 3, 137, 37}, DT_SINGLELINE, 1, 1);
+    const Rect glyphs = Box(text, [](Pixel p) { return p[3] != 0; });
+    const Rect halo = Box(glow, [](Pixel p) { return p[3] != 0; });
+    ASSERT_FALSE(glyphs.IsEmpty());
+    EXPECT_EQ(halo, (Rect{glyphs.Left - 3, glyphs.Top - 3, glyphs.Right + 3, glyphs.Bottom + 3}));
+    // Everything is in the glow colour: no red anywhere.
+    EXPECT_TRUE(Box(glow, [](Pixel p) { return p[2] != 0; }).IsEmpty());
+}
+
+TEST_F(Painters, RadiusZeroRadiateInLayerIsTheTextCoverage)
+{
+    TRadiateTextPainter radiate;
+    radiate.SetOpacity(255);
+    Bitmap glow, text;
+    Prepare(glow, 100, 30, clWhite);
+    Prepare(text, 100, 30, clWhite);
+    radiate.Draw(&glow, kText, {0, 0, 100, 30}, DT_SINGLELINE, 1, 1);
+    TTextPainter::Instance()->Draw(&text, kText, {0, 0, 100, 30}, DT_SINGLELINE, 1, 1);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 100; ++x)
+            ASSERT_NEAR(Get(glow, x, y)[3], Get(text, x, y)[3], 1) << x << "," << y;
+}
+
+TEST_F(Painters, InLayerReplacesTheRectangleAndNothingElse)
+{
+    for (int premultiplied = 0; premultiplied < 2; ++premultiplied) {
+        Bitmap b;
+        Prepare(b, 150, 40);
+        FillAll(b, {0, 255, 0, 255});
+        m_Glow.Draw(&b.Canvas(), kText, {0, 0, 120, 30}, DT_SINGLELINE, 1,
+                    std::uint8_t(premultiplied));
+        EXPECT_EQ(Get(b, 130, 10), (Pixel{0, 255, 0, 255}));
+        EXPECT_EQ(Get(b, 10, 35), (Pixel{0, 255, 0, 255}));
+        const Rect green = Box(b, [](Pixel p) { return p == Pixel{0, 255, 0, 255}; });
+        EXPECT_EQ(green, (Rect{0, 0, 150, 40})); // only outside the rectangle
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 120; ++x)
+                ASSERT_NE(Get(b, x, y), (Pixel{0, 255, 0, 255})) << x << "," << y;
+        EXPECT_EQ(Get(b, 119, 0), (Pixel{0, 0, 0, 0}));
+        EXPECT_FALSE(Box(b, [](Pixel p) { return p[2] != 0 && p[3] != 0; }).IsEmpty());
+        EXPECT_EQ(b.Canvas().Font().Color, kTextColor);
+    }
+}
+
+TEST_F(Painters, BitmapInLayerBuildsTheGlowInPlaceFromTheOffset)
+{
+    for (int premultiplied = 0; premultiplied < 2; ++premultiplied) {
+        Bitmap b;
+        Prepare(b, 150, 40);
+        FillAll(b, {0, 255, 0, 255});
+        m_Glow.Draw(&b, kText, {0, 0, 120, 30}, DT_SINGLELINE, 1, std::uint8_t(premultiplied));
+        EXPECT_EQ(Get(b, 130, 10), (Pixel{0, 255, 0, 255}));
+        // The glow area starts at the offset (1, 1); all of it is replaced.
+        for (int y = 1; y < 30; ++y)
+            for (int x = 1; x < 120; ++x)
+                ASSERT_NE(Get(b, x, y), (Pixel{0, 255, 0, 255})) << x << "," << y;
+        EXPECT_EQ(Get(b, 119, 1)[3], 0);
+        EXPECT_FALSE(Box(b, [](Pixel p) { return p[2] != 0 && p[3] != 0; }).IsEmpty());
+        EXPECT_EQ(b.PixelFormat(), pf32bit);
+        EXPECT_EQ(b.Canvas().Font().Color, kTextColor);
+    }
+}
+
+TEST_F(Painters, SurfaceAndBitmapInLayerAgree)
+{
+    Bitmap onSurface, onBitmap;
+    Prepare(onSurface, 120, 30);
+    Prepare(onBitmap, 120, 30);
+    m_Glow.Draw(&onSurface.Canvas(), kText, {0, 0, 120, 30}, DT_SINGLELINE, 1, 1);
+    m_Glow.Draw(&onBitmap, kText, {0, 0, 120, 30}, DT_SINGLELINE, 1, 1);
+    int differing = 0;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 120; ++x)
+            for (int c = 0; c < 4; ++c)
+                differing += std::abs(Get(onSurface, x, y)[c] - Get(onBitmap, x, y)[c]) > 2;
+    EXPECT_EQ(differing, 0);
+    EXPECT_FALSE(Box(onSurface, [](Pixel p) { return p[0] != 0; }).IsEmpty());
+}
+
+TEST_F(Painters, SurfaceOffLayerBlendsOverWhatIsThere)
+{
+    Bitmap b;
+    Prepare(b, 140, 40);
+    FillAll(b, {0, 255, 0, 255});
+    m_Glow.Draw(&b.Canvas(), kText, {0, 0, 140, 40}, DT_SINGLELINE, 0, 1);
+    EXPECT_EQ(Get(b, 139, 39), (Pixel{0, 255, 0, 255})); // untouched corner
+    EXPECT_FALSE(Box(b, [](Pixel p) { return p[2] > 200 && p[1] < 50; }).IsEmpty()); // text
+    EXPECT_FALSE(Box(b, [](Pixel p) { return p[0] > 0 && p[2] == 0; }).IsEmpty());   // glow
+}
+
+TEST_F(Painters, StraightGlowOnABitmapGoesThroughTheSoftwareBlend)
+{
+    TRadiateTextPainter radiate;
+    radiate.SetRadius(2);
+    Bitmap b;
+    Prepare(b, 100, 30, kGlowColor);
+    radiate.Draw(&b, kText, {0, 0, 100, 30}, DT_SINGLELINE, 0, 0);
+    EXPECT_EQ(b.PixelFormat(), pf24bit);
+    EXPECT_FALSE(Box(b, [](Pixel p) { return p[0] != 0; }).IsEmpty());
+}
+
+TEST_F(Painters, PlainPainterDrawsTheSameWithAndWithoutALayer)
+{
+    Bitmap direct, layered;
+    Prepare(direct, 100, 30);
+    Prepare(layered, 100, 30);
+    FillAll(direct, {0, 0, 0, 255});
+    FillAll(layered, {0, 0, 0, 255});
+    TTextPainter::Instance()->Draw(&direct, kText, {2, 2, 98, 28}, DT_SINGLELINE, 0, 0);
+    TTextPainter::Instance()->Draw(&layered, kText, {2, 2, 98, 28}, DT_SINGLELINE, 0, 1);
+    int differing = 0;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 100; ++x)
+            differing += std::abs(Get(direct, x, y)[2] - Get(layered, x, y)[2]) > 2;
+    EXPECT_EQ(differing, 0);
+    EXPECT_FALSE(Box(direct, [](Pixel p) { return p[2] != 0; }).IsEmpty());
+}
+
+TEST_F(Painters, EmptyRectanglesDrawNothing)
+{
+    Bitmap b;
+    Prepare(b, 40, 20);
+    FillAll(b, {1, 2, 3, 4});
+    for (int inLayer = 0; inLayer < 2; ++inLayer)
+        for (int pm = 0; pm < 2; ++pm) {
+            m_Glow.Draw(&b, kText, {10, 10, 10, 20}, DT_SINGLELINE, inLayer, std::uint8_t(pm));
+            m_Glow.Draw(&b.Canvas(), kText, {10, 10, 30, 5}, DT_SINGLELINE, inLayer,
+                        std::uint8_t(pm));
+        }
+    EXPECT_TRUE(Box(b, [](Pixel p) { return p != Pixel{1, 2, 3, 4}; }).IsEmpty());
+}
+
+TEST_F(Painters, OffsetsAndRectanglesBeyondTheBitmapStayInside)
+{
+    // Under the address sanitizer any write outside the bitmap fails this test.
+    m_Glow.SetOffset({-6, -5});
+    m_Glow.SetRadius(4);
+    Bitmap b;
+    Prepare(b, 30, 12);
+    m_Glow.Draw(&b, kText, {0, 0, 80, 40}, 0, 1, 1);
+    m_Glow.Draw(&b, kText, {-10, -10, 80, 40}, 0, 1, 0);
+    m_Glow.Draw(&b, kText, {-10, -10, 80, 40}, 0, 0, 1);
+    m_Glow.SetOffset({9, 9});
+    m_Glow.Draw(&b, kText, {0, 0, 12, 12}, 0, 1, 1);
+    TRadiateTextPainter radiate;
+    radiate.SetRadius(-3); // held at 0
+    EXPECT_EQ(radiate.Radius(), 0);
+    radiate.Draw(&b, kText, {-5, -5, 50, 50}, 0, 1, 1);
+    EXPECT_FALSE(Box(b, [](Pixel p) { return p[3] != 0; }).IsEmpty());
+}
+
+TEST_F(Painters, ChangingTheRadiusAfterDrawingWidensTheGlow)
+{
+    TRadiateTextPainter radiate;
+    radiate.SetRadius(1);
+    radiate.SetOpacity(255);
+    Bitmap first, second;
+    Prepare(first, 170, 70, clWhite);
+    Prepare(second, 170, 70, clWhite);
+    radiate.Draw(&first, kText, {10, 10, 150, 50}, DT_SINGLELINE, 0, 1);
+    radiate.SetRadius(4); // the glyphs stay at (11, 11)
+    radiate.Draw(&second, kText, {7, 7, 147, 47}, DT_SINGLELINE, 0, 1);
+    const Rect narrow = Box(first, [](Pixel p) { return p[3] != 0; });
+    const Rect wide = Box(second, [](Pixel p) { return p[3] != 0; });
+    EXPECT_EQ(wide, (Rect{narrow.Left - 3, narrow.Top - 3, narrow.Right + 3, narrow.Bottom + 3}));
+}
+
+TEST(TextPainterLifetime, TheSharedPainterSurvivesRelease)
+{
+    TTextPainter* shared = TTextPainter::Instance();
+    shared->Release();
+    shared->Release();
+    EXPECT_EQ(TTextPainter::Instance(), shared);
+    // Still usable (a freed painter fails here under the address sanitizer).
+    testsupport::QtTestApp();
+    Bitmap b(10, 10);
+    Rect r{0, 0, 100, 100};
+    shared->Measure(&b.Canvas(), std::string("x"), r, 0);
+    EXPECT_GT(r.Width(), 0);
+}
+
+TEST(TextPainterLifetime, OtherPaintersDestroyThemselvesOnRelease)
+{
+    // A painter that outlived its Release would fail the run under the leak checker.
+    (new TTextPainter)->Release();
+    (new TRadiateTextPainter)->Release();
+    TTextPainter* glow = new TOuterGlowTextPainter;
+    glow->Release();
+    SUCCEED();
+}
