@@ -249,10 +249,9 @@ void TRadiateTextPainter::BuildGlowLayer(Bitmap* target, const Rect& rect, bool 
             std::uint8_t* p = row + x * 4;
             p[3] = std::uint8_t(v);
             // Premultiplied colour is rounded to nearest; straight colour stays as filled.
-            const double share = static_cast<double>(v * (1.0L / 255));
+            const long double share = static_cast<double>(v * (1.0L / 255));
             for (int c = 0; c < 3; ++c)
-                p[c] = premultiplied ? std::uint8_t(channels[c] * static_cast<long double>(share) + 0.5L)
-                                     : channels[c];
+                p[c] = premultiplied ? std::uint8_t(channels[c] * share + 0.5L) : channels[c];
         }
     }
 }
