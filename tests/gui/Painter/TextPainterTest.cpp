@@ -210,6 +210,37 @@ TEST_F(Painters, BitmapInLayerBuildsTheGlowInPlaceFromTheOffset)
     }
 }
 
+TEST_F(Painters, RadiusZeroInLayerOnASurfaceIsTheTextLayerWithoutTheOffsetStrip)
+{
+    m_Glow.SetRadius(0);
+    m_Glow.SetOffset({5, 4});
+    Bitmap b;
+    Prepare(b, 120, 30);
+    FillAll(b, {0, 255, 0, 255});
+    m_Glow.Draw(&b.Canvas(), kText, {0, 0, 100, 30}, DT_SINGLELINE, 1, 1);
+    // The layer covers (0, 0, 95, 26): text in the text colour, no glow colour anywhere.
+    EXPECT_EQ(Get(b, 94, 25), (Pixel{0, 0, 0, 0}));
+    EXPECT_EQ(Get(b, 95, 10), (Pixel{0, 255, 0, 255}));
+    EXPECT_EQ(Get(b, 10, 26), (Pixel{0, 255, 0, 255}));
+    EXPECT_FALSE(Box(b, [](Pixel p) { return p[2] != 0; }).IsEmpty());
+    EXPECT_TRUE(Box(b, [](Pixel p) { return p[0] != 0; }).IsEmpty());
+}
+
+TEST_F(Painters, StraightOuterGlowOnABitmapDrawsGlowAndText)
+{
+    Bitmap b;
+    Prepare(b, 140, 40);
+    FillAll(b, {0, 0, 0, 255});
+    m_Glow.Draw(&b, kText, {0, 0, 140, 40}, DT_SINGLELINE, 0, 0);
+    EXPECT_EQ(b.PixelFormat(), pf24bit);
+    const Rect red = Box(b, [](Pixel p) { return p[2] > 128; });
+    const Rect glow = Box(b, [](Pixel p) { return p[0] != 0 && p[2] == 0; });
+    ASSERT_FALSE(red.IsEmpty());
+    ASSERT_FALSE(glow.IsEmpty());
+    EXPECT_GT(glow.Right, red.Right);
+    EXPECT_GT(glow.Bottom, red.Bottom);
+}
+
 TEST_F(Painters, SurfaceAndBitmapInLayerAgree)
 {
     Bitmap onSurface, onBitmap;
