@@ -58,15 +58,13 @@ void GsOuterGlowTextEffectPainter::DrawOnBitmap(Bitmap* bitmap, const Text& text
         return;
     }
     // The copy shares the target's viewport origin, so that the logical rectangle names the
-    // same pixels on both when the copy is put back.
+    // same pixels on both, also when the copy's area is put back.
     Bitmap copy;
     copy.Assign(*bitmap);
     copy.Canvas().SetViewportOrigin(bitmap->Canvas().ViewportOrigin());
     copy.Canvas().SetFont(m_Effect.Font());
     m_Effect.Painter().Draw(&copy, text, rect.Offset(dx, dy), format, inLayer, premultiplied);
-    const graphics::Point origin = copy.Canvas().ViewportOrigin();
-    graphics::PutBitmapArea(&bitmap->Canvas(), rect, &copy,
-                            graphics::Point{rect.Left + origin.x, rect.Top + origin.y});
+    graphics::PutBitmapArea(&bitmap->Canvas(), rect, &copy, graphics::Point{rect.Left, rect.Top});
 }
 
 void GsOuterGlowTextEffectPainter::Measure(Canvas* canvas, const std::string& text, Rect& rect,
