@@ -241,11 +241,11 @@ void GsCustomButton::SetHitAlphaLimit(std::uint8_t value)
 
 bool GsCustomButton::ProposeSize(int w, int h, int& width, int& height) const
 {
-    // Both answers carry the proposal, so a caller that falls back to its own check after a
-    // refusal still keeps the control at the size it has.
+    // The proposal replaces whatever size was asked for, also when the control has it
+    // already: the control keeps the size of its image.
     width = w;
     height = h;
-    return !(Width() == w && Height() == h);
+    return true;
 }
 
 bool GsCustomButton::CanAutoSize(int& width, int& height)

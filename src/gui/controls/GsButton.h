@@ -94,9 +94,9 @@ public:
 protected:
     // The caption widget (null before a concrete control made its widget).
     gs::WdgCustomControl* TextWidget();
-    // Proposes the widget's size unless the control already has it.
+    // Proposes the widget's size.
     bool CanAutoSize(int& width, int& height) override;
-    // Proposes (w, h) unless the control already has that size.
+    // Puts (w, h) in place of the requested size.
     bool ProposeSize(int w, int h, int& width, int& height) const;
 
 private:
