@@ -147,11 +147,11 @@ void WdgImage::Paint(graphics::Bitmap* target, const graphics::Rect& rect)
 {
     if (m_Bitmap.Empty())
         return;
-    if (AlphaFormat() == gafPremultiplied) {
+    if (AlphaFormat() == gafPremultiplied && m_Bitmap.PixelFormat() == graphics::pf32bit) {
         ComposeImage(target, Point{rect.Left, rect.Top}, &m_Bitmap);
         return;
     }
-    // Composing may premultiply the image it is given: hand it a copy.
+    // Composing may premultiply or widen the image it is given: hand it a copy.
     graphics::Bitmap copy;
     copy.Assign(m_Bitmap);
     ComposeImage(target, Point{rect.Left, rect.Top}, &copy);

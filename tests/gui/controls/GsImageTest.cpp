@@ -343,3 +343,32 @@ TEST_F(GsImageTest, WdgImageWithStraightAlphaKeepsItsOwnBitmap)
     EXPECT_LT(PixelAt(target, 0, 0).r, 200);
     EXPECT_GT(PixelAt(target, 0, 0).r, 0);
 }
+
+TEST_F(GsImageTest, DrawIntoCopiesAPictureWithoutAlphaOpaquely)
+{
+    Bitmap rgb(2, 1, graphics::pf24bit);
+    Put(rgb, 0, 0, {1, 2, 3, 255});
+    Put(rgb, 1, 0, {4, 5, 6, 255});
+    GsImage image;
+    image.SetBounds(1, 1, 2, 1);
+    image.SetPicture(rgb);
+    Bitmap container(4, 3);
+    Flood(container, kGround);
+    image.DrawInto(&container);
+    EXPECT_EQ(PixelAt(container, 1, 1), (ImgPx{1, 2, 3, 255}));
+    EXPECT_EQ(PixelAt(container, 2, 1), (ImgPx{4, 5, 6, 255}));
+    EXPECT_EQ(PixelAt(container, 3, 1), kGround);
+    EXPECT_EQ(PixelAt(container, 1, 0), kGround);
+}
+
+TEST_F(GsImageTest, WdgImagePaintLeavesA24BitBitmapAsItIs)
+{
+    gs::WdgImage widget;
+    Bitmap rgb(1, 1, graphics::pf24bit);
+    Put(rgb, 0, 0, {9, 8, 7, 255});
+    widget.SetBitmap(rgb);
+    Bitmap target(1, 1);
+    widget.Paint(&target, Rect{0, 0, 1, 1});
+    EXPECT_EQ(widget.Bitmap().PixelFormat(), graphics::pf24bit);
+    EXPECT_EQ(PixelAt(target, 0, 0), (ImgPx{9, 8, 7, 255}));
+}
