@@ -265,6 +265,20 @@ TEST_F(GsTextRadiationEffectTest, AdapterMeasuresWithTheStylesFontNotTheSurfaces
     EXPECT_EQ(rect, PlainExtent(u"Hello", WhiteFont(-40), 0));
 }
 
+TEST_F(GsTextRadiationEffectTest, GivingTheAdapterBackKeepsTheStylesPainter)
+{
+    GsTextRadiationEffect effect;
+    effect.SetFont(WhiteFont(-20));
+    effect.SetRadius(2);
+    TOuterGlowTextPainter* painter = &effect.Painter();
+    effect.Adapter().Release();
+    effect.Adapter().Release();
+    EXPECT_EQ(&effect.Painter(), painter);
+    Bitmap bitmap(40, 30);
+    effect.Adapter().Draw(&bitmap, std::u16string(u"A"), Rect{0, 0, 40, 30}, 0, 0, 1);
+    EXPECT_GE(LeftColumnWhere(bitmap, +[](Px p) { return p.a != 0; }), 0);
+}
+
 TEST_F(GsTextRadiationEffectTest, OffsetTextMovesAndIsClippedToTheUnmovedRectangle)
 {
     GsTextRadiationEffect still;
