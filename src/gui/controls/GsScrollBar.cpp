@@ -1,5 +1,7 @@
 #include "gui/controls/GsScrollBar.h"
 
+#include "platform/Assert.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -144,6 +146,25 @@ void WdgCustomScrollBar::ThumbMouseUp()
         Changed();
     }
     OnEndDragThumb(this);
+}
+
+GsCustomSlider::GsCustomSlider(framework::Component* owner) : GsCustomButton(owner) {}
+
+GsCustomSlider::~GsCustomSlider() = default;
+
+WdgCustomScrollBar& GsCustomSlider::Slider()
+{
+    auto* slider = dynamic_cast<WdgCustomScrollBar*>(Widget());
+    TOLV_ASSERT(slider != nullptr);
+    return *slider;
+}
+
+bool GsCustomSlider::CanAutoSize(int& width, int& height)
+{
+    GsWidget* widget = Widget();
+    if (!widget)
+        return true;
+    return ProposeSize(widget->Width(), widget->Height(), width, height);
 }
 
 } // namespace gs

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "gui/controls/GsButton.h"
 #include "gui/controls/GsWidget.h"
 #include "gui/framework/Event.h"
 
@@ -87,6 +88,42 @@ private:
     std::int32_t m_PageSize = 1;
     bool m_Dragging = false;
     bool m_PositionSet = false;
+};
+
+// The slider control: its properties are the widget's; the widget's events reach the
+// control's events through the concrete slider.
+class GsCustomSlider : public GsCustomButton {
+public:
+    explicit GsCustomSlider(framework::Component* owner = nullptr);
+    ~GsCustomSlider() override;
+
+    // The slider widget (made by the concrete control).
+    WdgCustomScrollBar& Slider();
+
+    std::int32_t Max() { return Slider().Max(); }
+    void SetMax(std::int32_t value) { Slider().SetMax(value); }
+    std::int32_t Min() { return Slider().Min(); }
+    void SetMin(std::int32_t value) { Slider().SetMin(value); }
+    std::int32_t Position() { return Slider().Position(); }
+    void SetPosition(std::int32_t value) { Slider().SetPosition(value); }
+    std::int32_t LineSize() { return Slider().LineSize(); }
+    void SetLineSize(std::int32_t value) { Slider().SetLineSize(value); }
+    // Stored and returned only.
+    std::int32_t PageSize() { return Slider().PageSize(); }
+    void SetPageSize(std::int32_t value) { Slider().SetPageSize(value); }
+    void InitParam(std::int32_t max, std::int32_t min, std::int32_t position)
+    {
+        Slider().InitParam(max, min, position);
+    }
+
+    framework::NotifyEvent OnChange;
+    framework::NotifyEvent OnStartDragThumb;
+    framework::NotifyEvent OnEndDragThumb;
+    ThumbDragEvent OnDragThumb;
+
+protected:
+    // Proposes the widget's size unless the control already has it.
+    bool CanAutoSize(int& width, int& height) override;
 };
 
 } // namespace gs
