@@ -35,6 +35,11 @@ bench: deps
 fuzz: deps
 	scripts/fuzz-run $(BUILD)/fuzz 200000
 
+# Composes docs/kit-gallery.png: every control of the kit in each state on the default skin.
+gallery-screenshot: configure
+	cmake --build $(BUILD) --target kitgallery
+	scripts/gallery-screenshot $(BUILD)
+
 # Composes docs/skin-preview.png from the skin the build draws.
 skin-preview: configure
 	cmake --build $(BUILD) --target skin-preview
