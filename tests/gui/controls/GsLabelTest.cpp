@@ -115,17 +115,6 @@ using GsTextRadiationEffectTest = GsLabelTest;
 
 // ---- caption styles ------------------------------------------------------------------------------
 
-TEST(GsTextRadiationEffect, NewStyleStartsWithThePainterDefaults)
-{
-    GsTextRadiationEffect effect;
-    EXPECT_EQ(effect.Opacity(), 255);
-    EXPECT_EQ(effect.Radius(), 0u);
-    EXPECT_EQ(effect.Spread(), 0);
-    EXPECT_EQ(effect.Color(), 0x00BFFFFFu);
-    EXPECT_EQ(effect.RadiationX(), 0);
-    EXPECT_EQ(effect.RadiationY(), 0);
-}
-
 TEST(GsTextRadiationEffect, OffsetAndRadiationNameOneValue)
 {
     GsTextRadiationEffect effect;
