@@ -370,8 +370,10 @@ void GsWidget::ComposeImage(graphics::Bitmap* target, graphics::Point position, 
     }
     if (image->PixelFormat() != graphics::pf32bit)
         image->SetPixelFormat(graphics::pf32bit);
+    // The straight blend works on raw rows and knows nothing of the surface's origin and clip
+    // region that Render sets up; through the surface the image lands where the widget is.
     if (m_AlphaFormat != gafPremultiplied)
-        graphics::BlendLayerSoftware(target, rect, image, {0, 0}, m_AlphaValue);
+        graphics::DrawLayerOnCanvasSoftware(&target->Canvas(), rect, image, {0, 0}, m_AlphaValue);
     else
         graphics::BlendLayer(target, rect, image, {0, 0}, m_AlphaValue);
 }

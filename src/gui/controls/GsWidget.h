@@ -87,7 +87,9 @@ public:
     virtual bool HitTest(int x, int y);
     virtual GsWidget* AsWidget() { return this; }
     // Moves the widget into p's children (taking it out of its old parent's); null makes it
-    // a root. Ownership follows the parent: a parent destroys its children.
+    // a root. Ownership follows the parent: a widget made with new and given a parent belongs
+    // to that parent, which destroys it; one taken out with null belongs to the caller again.
+    // A root widget owned elsewhere (a control's) must not be given a parent.
     virtual void SetParent(GsWidget* parent);
     virtual void SetLeft(int left);
     virtual void SetTop(int top);
