@@ -527,6 +527,9 @@ bool GsBulledCheckBox::CanAutoSize(int& width, int& height)
         return true;
     widget.SetWidth(width);
     widget.SetHeight(height);
+    // The widget may have refused part of it (its height follows the bullet): take what it has.
+    width = widget.Width();
+    height = widget.Height();
     return true;
 }
 

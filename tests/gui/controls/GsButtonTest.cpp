@@ -229,7 +229,7 @@ TEST_F(GsButtonControlTest, StateImageFollowsHoverPressAndDisable)
     ASSERT_NE(handle, nullptr);
 
     EXPECT_EQ(Rendered(button), kRaisedColor);
-    QTest::mouseMove(handle, QPoint(5, 5));
+    HoverAt(handle, QPoint(5, 5));
     Pump();
     EXPECT_EQ(Rendered(button), kHoveredColor);
     EXPECT_EQ(button.ButtonWidget().State(), ButtonState::Hovered);

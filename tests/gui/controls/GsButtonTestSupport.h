@@ -53,6 +53,14 @@ inline void SetPixel(graphics::Bitmap& bitmap, int x, int y, std::uint32_t argb)
     p[3] = std::uint8_t(argb >> 24);
 }
 
+// Moves the pointer onto the widget at p. Qt drops a move to where the pointer already is (a
+// case before may have left it there), so it first goes one pixel beside p.
+inline void HoverAt(QWidget* widget, QPoint p)
+{
+    QTest::mouseMove(widget, p + QPoint(1, 0));
+    QTest::mouseMove(widget, p);
+}
+
 // One colour per state, all opaque, so a rendered pixel names the state image.
 constexpr std::uint32_t kRaisedColor = 0xFFC00000;
 constexpr std::uint32_t kSunkenColor = 0xFF00C000;
