@@ -1,5 +1,6 @@
 #include "gui/controls/GsButton.h"
 
+#include "gui/controls/GsImage.h"
 #include "gui/controls/GsLabel.h"
 #include "gui/framework/Form.h"
 #include "gui/graphics/image.h"
@@ -162,7 +163,8 @@ void GsCustomButton::SetAlphaValue(std::uint8_t value)
         else if (auto* control = dynamic_cast<GsCustomControl*>(child)) {
             if (gs::GsWidget* widget = control->Widget())
                 widget->SetAlphaValue(value);
-        }
+        } else if (auto* image = dynamic_cast<GsImage*>(child))
+            image->SetAlphaValue(value);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "GsButtonTestSupport.h"
 
 #include "gui/controls/GsButton.h"
+#include "gui/controls/GsImage.h"
 #include "gui/graphics/image.h"
 
 using namespace kittest;
@@ -390,10 +391,38 @@ TEST_F(GsButtonControlTest, AlphaValueReachesVisibleChildrenOnly)
     shown.SetParent(&parent);
     hidden.SetParent(&parent);
     hidden.SetVisible(false);
+    GsButton grandchild;
+    grandchild.SetParent(&shown);
+    GsImage image;
+    image.SetParent(&parent);
+    GsImage hiddenImage;
+    hiddenImage.SetParent(&parent);
+    hiddenImage.SetVisible(false);
     parent.SetAlphaValue(90);
     EXPECT_EQ(parent.AlphaValue(), 90);
     EXPECT_EQ(shown.AlphaValue(), 90);
+    EXPECT_EQ(grandchild.AlphaValue(), 90);
+    EXPECT_EQ(image.AlphaValue(), 90);
     EXPECT_EQ(hidden.AlphaValue(), 255);
+    EXPECT_EQ(hiddenImage.AlphaValue(), 255);
+}
+
+TEST_F(GsButtonControlTest, ImagesInsideAreComposedAtFullOpacityOthersSkipped)
+{
+    GsButton parent;
+    parent.Appearance().SetRaised(*Solid(6, 6, 0));
+    GsImage image;
+    image.SetParent(&parent);
+    image.SetPicture(*Solid(2, 2, 0xFF00FF00));
+    image.SetBounds(3, 3, 2, 2);
+    parent.SetLeft(1);
+    parent.SetAlphaValue(0);
+    EXPECT_EQ(image.AlphaValue(), 0);
+
+    graphics::Bitmap layer(8, 8);
+    parent.DrawInto(&layer, true, false);
+    EXPECT_EQ(Pixel(layer, 4, 3), 0xFF00FF00u);
+    EXPECT_EQ(Pixel(layer, 3, 3), 0u);
 }
 
 TEST_F(GsButtonControlTest, BackgroundUnderTheControlComesFromInputBkgnd)

@@ -296,6 +296,33 @@ TEST_F(GsCheckBoxTest, BulletLabelSitsAtTextSpaceAndTextTop)
     EXPECT_EQ(box.Width(), 16 + 3 + label.Width());
 }
 
+TEST_F(GsCheckBoxTest, BulletCaptionIsDrawnRightOfTheBulletOnly)
+{
+    GsBulledCheckBox box;
+    Build(box);
+    box.SetTextSpace(3);
+    graphics::TFont font;
+    font.Color = 0xFFFFFF;
+    box.TextEffect().Unchecked().Raised().SetFont(font);
+    graphics::Bitmap plain;
+    box.RenderTo(&plain);
+    box.SetCaption("Launch");
+    graphics::Bitmap captioned;
+    box.RenderTo(&captioned);
+    ASSERT_GT(captioned.Width(), 19);
+    int bulletChanged = 0;
+    int labelPixels = 0;
+    for (int y = 0; y < captioned.Height(); ++y)
+        for (int x = 0; x < captioned.Width(); ++x) {
+            if (x < 16 && x < plain.Width())
+                bulletChanged += Pixel(plain, x, y) != Pixel(captioned, x, y);
+            if (x >= 19)
+                labelPixels += (Pixel(captioned, x, y) >> 24) != 0;
+        }
+    EXPECT_EQ(bulletChanged, 0);
+    EXPECT_GT(labelPixels, 5);
+}
+
 TEST_F(GsCheckBoxTest, BulletWithoutAutoSizeTakesTheWidthAndTheBulletHeight)
 {
     GsBulledCheckBox box;
