@@ -347,6 +347,24 @@ TEST_F(GsButtonControlTest, DrawIntoComposesAtThePositionWithAlphaValue)
     EXPECT_EQ(Pixel(half, 3, 1) >> 24, 128u);
 }
 
+TEST_F(GsButtonControlTest, PaintPutsThePictureOnTheSurfaceThenAsksForRecomposition)
+{
+    GsButton button;
+    button.SetParent(m_Form.get());
+    button.Appearance().SetRaised(*Solid(3, 3, kRaisedColor));
+    int afterPaint = 0;
+    button.OnAfterPaint = framework::NotifyEvent([&](framework::Component*) {
+        ++afterPaint;
+        EXPECT_EQ(Pixel(button.Surface(), 2, 2), kRaisedColor);
+    });
+    Pump();
+    afterPaint = 0;
+    button.Invalidate();
+    button.Invalidate();
+    Pump();
+    EXPECT_EQ(afterPaint, 1);
+}
+
 TEST_F(GsButtonControlTest, InvisibleButtonsDrawOnlyWhenForced)
 {
     GsButton button;

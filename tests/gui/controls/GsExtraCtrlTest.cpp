@@ -260,6 +260,24 @@ TEST_F(GsCheckBoxTest, PanelAnswersFromItsCacheUntilInvalidated)
     EXPECT_EQ(Rendered(panel), 0u);
 }
 
+TEST_F(GsCheckBoxTest, PanelPaintFillsCacheAndSurfaceWithoutAfterPaint)
+{
+    GsPanel panel;
+    panel.SetParent(m_Form.get());
+    panel.Appearance().Unchecked().SetRaised(*Solid(4, 4, kRaisedColor));
+    int afterPaint = 0;
+    panel.OnAfterPaint = framework::NotifyEvent([&](framework::Component*) { ++afterPaint; });
+    Pump();
+    panel.Invalidate();
+    EXPECT_TRUE(panel.Dirty());
+    ASSERT_TRUE(panel.PaintPending());
+    panel.Update();
+    EXPECT_FALSE(panel.Dirty());
+    EXPECT_EQ(afterPaint, 0);
+    EXPECT_EQ(Pixel(panel.Cache(), 1, 1), kRaisedColor);
+    EXPECT_EQ(Pixel(panel.Surface(), 1, 1), kRaisedColor);
+}
+
 TEST_F(GsCheckBoxTest, ChildWithParentBackgroundReadsThePanelPicture)
 {
     GsPanel panel;
