@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QEnterEvent>
+#include <QFocusEvent>
 #include <QMouseEvent>
 #include <QTest>
 #include <QWidget>
@@ -291,4 +292,18 @@ TEST_F(ControlInputTest, AHandlerMayDestroyTheControlDuringInput)
     QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
     EXPECT_EQ(control, nullptr);
     QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5)); // reaches nothing
+}
+
+TEST_F(ControlInputTest, FocusChangesRepaint)
+{
+    int enters = 0;
+    control->OnEnter = [&](Component*) { ++enters; };
+    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(W(), &in);
+    EXPECT_TRUE(control->PaintPending());
+    EXPECT_EQ(enters, 1);
+    Flush();
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(W(), &out);
+    EXPECT_TRUE(control->PaintPending());
 }

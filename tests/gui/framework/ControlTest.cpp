@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEnterEvent>
+#include <QFocusEvent>
 #include <QTest>
 #include <QWidget>
 #include <memory>
@@ -531,4 +532,17 @@ TEST_F(ControlTest, TabStopDecidesWhetherTheControlTakesFocus)
     EXPECT_TRUE(control->CanFocus());
     control->SetEnabled(false);
     EXPECT_FALSE(control->CanFocus());
+}
+
+TEST_F(ControlTest, FocusInAndOutFireEnterAndExit)
+{
+    auto control = MakeControl();
+    std::vector<std::string> log;
+    control->OnEnter = [&](Component*) { log.push_back("enter"); };
+    control->OnExit = [&](Component*) { log.push_back("exit"); };
+    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(control->Handle(), &in);
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(control->Handle(), &out);
+    EXPECT_EQ(log, (std::vector<std::string>{"enter", "exit"}));
 }
