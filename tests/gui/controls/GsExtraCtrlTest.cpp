@@ -400,3 +400,45 @@ TEST(WdgLabel, SizesToItsTextAndDrawsGrayWhenDisabled)
     EXPECT_EQ(label.DisabledEffect().Font().Color, 0x808080u);
     EXPECT_EQ(label.DisabledEffect().Radius(), 2u);
 }
+
+namespace {
+
+// The first row with any drawn pixel, or -1.
+int FirstInkRow(gs::WdgLabel& label)
+{
+    graphics::Bitmap bitmap(label.Width(), label.Height());
+    label.Render(&bitmap, label.BoundsRect());
+    for (int y = 0; y < bitmap.Height(); ++y)
+        for (int x = 0; x < bitmap.Width(); ++x)
+            if (Pixel(bitmap, x, y) >> 24)
+                return y;
+    return -1;
+}
+
+} // namespace
+
+TEST(WdgLabel, WrappedTextMovesDownForCentreAndBottomLayouts)
+{
+    testsupport::QtTestApp();
+    gs::WdgLabel label;
+    label.SetAutoSize(false);
+    label.SetBounds(0, 0, 120, 60);
+    graphics::TFont font;
+    font.Color = 0xFFFFFF;
+    font.Height = -12;
+    label.TextEffect().SetFont(font);
+    label.SetText("Hi");
+
+    const int top = FirstInkRow(label);
+    ASSERT_GE(top, 0);
+    label.SetLayout(tlBottom);
+    // Without word wrap the bottom layout has no effect on a multi-line format.
+    EXPECT_EQ(FirstInkRow(label), top);
+    label.SetWordWrap(true);
+    const int bottom = FirstInkRow(label);
+    label.SetLayout(tlCenter);
+    const int centre = FirstInkRow(label);
+    EXPECT_GT(bottom, top + 30);
+    EXPECT_GT(centre, top + 15);
+    EXPECT_LT(centre, bottom - 15);
+}
