@@ -177,6 +177,13 @@ void TGalleryForm::AddButtons(int top)
         Apply(*apply, kLooks[i]);
         Caption(Column(i), top + 32, LookName(kLooks[i]));
     }
+    // The constant opacity every state image is composed with.
+    auto* faded = Add<GsButton>(Column(4), top);
+    LoadButtonImages(faded->Appearance(), "apply_n.png", "apply_d.png", "apply_o.png",
+                     "apply_un.png");
+    faded->SetCaption("Apply");
+    faded->SetAlphaValue(110);
+    Caption(Column(4), top + 32, "raised, AlphaValue 110");
 
     const int row = top + 60;
     Caption(20, row + 4, "window and arrows", true);
