@@ -369,19 +369,6 @@ TEST_F(SliderTest, OverlayFollowsTheThumbDuringADrag)
     Release(210);
 }
 
-TEST_F(SliderTest, OverlayNearTheLeftEndStartsWithTheLineHead)
-{
-    graphics::Bitmap head;
-    graphics::LoadPngImagePlain(graphics::SkinFolder() / "barline_head_n.png", &head);
-    // Thumb pixels 0 to 6, where the filled length would run from -6 to 0.
-    for (std::int32_t position = 10; position <= 14; ++position) {
-        m_Slider->SetPosition(position);
-        ASSERT_LE(Thumb(), 6);
-        for (int x = 0; x < 3; ++x)
-            EXPECT_EQ(Pixel(Overlay(), x, kLineRow), Pixel(head, x, 4)) << position << " " << x;
-    }
-}
-
 TEST_F(SliderTest, UnfilledTrackEndsAtTheSamePixelWhereverTheThumbIs)
 {
     for (std::int32_t position : {10, 60, 200}) {
