@@ -441,10 +441,15 @@ void GsPanel::SetChecked(bool checked)
 
 void GsPanel::Invalidate()
 {
+    m_Dirty = true;
+    // A windowless child repaints by invalidating its parent, which would come back here.
+    if (m_Invalidating)
+        return;
+    m_Invalidating = true;
     GsCustomButton::Invalidate();
     for (int i = 0; i < ControlCount(); ++i)
         Controls(i)->Invalidate();
-    m_Dirty = true;
+    m_Invalidating = false;
 }
 
 void GsPanel::RenderTo(graphics::Bitmap* bitmap)

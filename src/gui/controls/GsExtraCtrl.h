@@ -199,6 +199,7 @@ private:
     graphics::Bitmap m_Cache{0, 0, graphics::pf24bit};
     bool m_Dirty = false;
     bool m_Scrollable = false;
+    bool m_Invalidating = false;
 };
 
 // A check box whose images form a bullet, with the caption drawn by a label widget beside it in

@@ -1,6 +1,7 @@
 #include "GsButtonTestSupport.h"
 
 #include "gui/controls/GsExtraCtrl.h"
+#include "gui/controls/GsImage.h"
 #include "system/common.h"
 
 #include <string>
@@ -276,6 +277,26 @@ TEST_F(GsCheckBoxTest, PanelPaintFillsCacheAndSurfaceWithoutAfterPaint)
     EXPECT_EQ(afterPaint, 0);
     EXPECT_EQ(Pixel(panel.Cache(), 1, 1), kRaisedColor);
     EXPECT_EQ(Pixel(panel.Surface(), 1, 1), kRaisedColor);
+}
+
+TEST_F(GsCheckBoxTest, PanelInvalidatesWindowlessChildrenWithoutComingBack)
+{
+    GsPanel panel;
+    panel.SetParent(m_Form.get());
+    panel.Appearance().Unchecked().SetRaised(*Solid(8, 8, kRaisedColor));
+    GsImage image;
+    image.SetParent(&panel);
+    image.SetPicture(*Solid(2, 2, kHoveredColor));
+    image.SetBounds(1, 1, 2, 2);
+    GsButton child;
+    child.SetParent(&panel);
+    Pump();
+    EXPECT_EQ(Rendered(panel), kRaisedColor);
+    panel.Invalidate();
+    EXPECT_TRUE(panel.Dirty());
+    EXPECT_TRUE(child.PaintPending());
+    Pump();
+    EXPECT_FALSE(panel.Dirty());
 }
 
 TEST_F(GsCheckBoxTest, ChildWithParentBackgroundReadsThePanelPicture)
