@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "QtTestApp.h"
@@ -231,6 +232,26 @@ TEST_F(SliderTest, ReleaseSnapsTheThumbToThePixelOfTheRoundedPosition)
     EXPECT_EQ(m_Slider->Position(), 1);
     EXPECT_EQ(changes.size(), 2u);
     EXPECT_EQ(ends, 1);
+}
+
+TEST_F(SliderTest, DragEventsComeInTheOrderStartReportChangeSnapEnd)
+{
+    m_Slider->SetMin(0);
+    m_Slider->SetMax(4);
+    m_Slider->SetPosition(0);
+    std::vector<std::string> order;
+    m_Slider->OnStartDragThumb = [&](framework::Component*) { order.push_back("start"); };
+    m_Slider->OnDragThumb = [&](framework::Component*, double) { order.push_back("drag"); };
+    m_Slider->OnChange = [&](framework::Component*) {
+        order.push_back("change " + std::to_string(Thumb()));
+    };
+    m_Slider->OnEndDragThumb = [&](framework::Component*) { order.push_back("end"); };
+
+    Press(10);
+    Drag(110);
+    Release(110);
+
+    EXPECT_EQ(order, (std::vector<std::string>{"start", "drag", "change 100", "change 84", "end"}));
 }
 
 TEST_F(SliderTest, AMoveWithoutTheLeftButtonEndsTheDrag)
