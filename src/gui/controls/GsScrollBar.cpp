@@ -100,8 +100,10 @@ void WdgCustomScrollBar::SetMin(std::int32_t min)
 
 void WdgCustomScrollBar::InitParam(std::int32_t max, std::int32_t min, std::int32_t position)
 {
-    SetMax(max);
-    SetMin(min);
+    // A quiet initialisation: the range is stored as it is, without the notification a new
+    // maximum would send.
+    m_Max = max;
+    m_Min = min;
     ApplyPosition(position);
     Invalidate();
 }

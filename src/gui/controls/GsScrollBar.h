@@ -47,7 +47,7 @@ public:
     void SetLineSize(std::int32_t lineSize) { m_LineSize = lineSize; }
     std::int32_t PageSize() const { return m_PageSize; }
     void SetPageSize(std::int32_t pageSize) { m_PageSize = pageSize; }
-    // Sets the range, then applies the position without the change notification.
+    // Stores the range and applies the position, all without the change notification.
     void InitParam(std::int32_t max, std::int32_t min, std::int32_t position);
 
     // The thumb pixel of a position: TrackStart plus the position's share of TrackLength,

@@ -185,21 +185,26 @@ TEST(SliderRange, NewMinimumNeitherReclampsNorNotifies)
     EXPECT_EQ(counter.changes, 1);
 }
 
-TEST(SliderRange, InitParamSetsTheRangeAndClampsWithoutAPositionNotification)
+TEST(SliderRange, InitParamSetsTheRangeAndClampsWithoutNotifying)
 {
     Track track(0, 100);
     Counter counter;
     counter.Attach(track);
 
-    track.InitParam(10, 0, 50); // the maximum is unchanged: no notification at all
+    track.InitParam(10, 0, 50);
     EXPECT_EQ(track.Position(), 10);
-    EXPECT_EQ(counter.changes, 0);
     EXPECT_TRUE(track.PositionSet());
 
-    track.InitParam(20, 5, 2); // a new maximum notifies once, the position applies silently
+    track.InitParam(20, 5, 2); // a new maximum too: still quiet
+    EXPECT_EQ(track.Max(), 20);
+    EXPECT_EQ(track.Min(), 5);
     EXPECT_EQ(track.Position(), 5);
     EXPECT_EQ(track.GetThumbPos(), 0);
-    EXPECT_EQ(counter.changes, 1);
+
+    track.InitParam(40, 30, 35); // Min above the old Max: the new range applies as a whole
+    EXPECT_EQ(track.Position(), 35);
+    EXPECT_EQ(track.GetThumbPos(), 50);
+    EXPECT_EQ(counter.changes, 0);
 }
 
 namespace {
