@@ -148,14 +148,6 @@ TEST_F(SliderTest, PositionPlacesTheThumbAtTheRoundedShareOfTheTravel)
     EXPECT_EQ(changes, (std::vector<std::int32_t>{255, 60, 10}));
 }
 
-TEST_F(SliderTest, EqualEndsPutTheThumbAtTheStartForEveryPosition)
-{
-    m_Slider->SetPosition(200);
-    m_Slider->SetMax(10);
-    EXPECT_EQ(m_Slider->Position(), 10);
-    EXPECT_EQ(Thumb(), 0);
-}
-
 TEST_F(SliderTest, DraggingTheThumbFollowsThePointerPixelByPixel)
 {
     m_Slider->SetPosition(10);
