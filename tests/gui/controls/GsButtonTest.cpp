@@ -463,6 +463,22 @@ TEST_F(GsButtonControlTest, BackgroundUnderTheControlComesFromInputBkgnd)
     EXPECT_EQ(Pixel(bitmap, 1, 1), kRaisedColor);
 }
 
+TEST_F(GsButtonControlTest, OnlyADifferentInputBackgroundRepaints)
+{
+    graphics::Bitmap background(4, 4);
+    GsButton button;
+    button.SetParent(m_Form.get());
+    button.Appearance().SetRaised(*Solid(2, 2, kRaisedColor));
+    Pump();
+    ASSERT_FALSE(button.PaintPending());
+    button.SetInputBkgnd(&background);
+    EXPECT_TRUE(button.PaintPending());
+    Pump();
+    button.SetInputBkgnd(&background);
+    EXPECT_FALSE(button.PaintPending());
+    EXPECT_EQ(button.InputBkgnd(), &background);
+}
+
 TEST_F(GsButtonControlTest, CaptionIsDrawnOnTheStateImageOnly)
 {
     GsButton button;

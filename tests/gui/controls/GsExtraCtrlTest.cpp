@@ -299,6 +299,20 @@ TEST_F(GsCheckBoxTest, PanelInvalidatesWindowlessChildrenWithoutComingBack)
     EXPECT_FALSE(panel.Dirty());
 }
 
+TEST_F(GsCheckBoxTest, OnlyAScrollablePanelPaintsWhenItsBackgroundIsErased)
+{
+    GsPanel panel;
+    panel.Appearance().Unchecked().SetRaised(*Solid(4, 4, kRaisedColor));
+    panel.Invalidate();
+    panel.EraseBackground();
+    EXPECT_TRUE(panel.Dirty());
+    EXPECT_TRUE(panel.Cache().Empty());
+    panel.SetScrollable(true);
+    panel.EraseBackground();
+    EXPECT_FALSE(panel.Dirty());
+    EXPECT_EQ(Pixel(panel.Cache(), 3, 3), kRaisedColor);
+}
+
 TEST_F(GsCheckBoxTest, ChildWithParentBackgroundReadsThePanelPicture)
 {
     GsPanel panel;
