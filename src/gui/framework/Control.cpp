@@ -544,7 +544,7 @@ void Control::BoundsChanged(bool sizeChanged)
 
 void Control::VisibleChanged()
 {
-    const bool pressed = m_Clicked || (m_LastShift & (ssLeft | ssRight | ssMiddle));
+    const bool pressed = ButtonsHeld();
     SyncWidgetVisibility();
     if (!Visible() && pressed)
         LostCapture();
@@ -554,7 +554,7 @@ void Control::VisibleChanged()
 
 void Control::EnabledChanged()
 {
-    const bool pressed = m_Clicked || (m_LastShift & (ssLeft | ssRight | ssMiddle));
+    const bool pressed = ButtonsHeld();
     if (m_Widget)
         m_Widget->setEnabled(Enabled());
     if (!Enabled() && pressed)

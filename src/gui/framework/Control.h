@@ -275,6 +275,7 @@ private:
     void HoverTimeout();
     void LeaveFromQt();
     void LostCapture();
+    bool ButtonsHeld() const { return m_Clicked || (m_LastShift & (ssLeft | ssRight | ssMiddle)) != 0; }
     void Track(ShiftState shift, int x, int y);
 
     QPointer<ControlWidget> m_Widget;

@@ -23,7 +23,11 @@ ControlWidget::ControlWidget(Control* control) : QWidget(nullptr), m_Control(con
 
 bool ControlWidget::event(QEvent* event)
 {
-    if (event->type() == QEvent::UngrabMouse && m_Control)
+    // An ended grab, or the window losing activation (a dialog opened from a handler takes
+    // the release), means the release of a held button will not come here.
+    const bool lost = event->type() == QEvent::UngrabMouse ||
+                      (event->type() == QEvent::WindowDeactivate && m_Control && m_Control->ButtonsHeld());
+    if (lost && m_Control)
         Guarded([this] { m_Control->LostCapture(); });
     return QWidget::event(event);
 }

@@ -307,3 +307,19 @@ TEST_F(ControlInputTest, FocusChangesRepaint)
     QCoreApplication::sendEvent(W(), &out);
     EXPECT_TRUE(control->PaintPending());
 }
+
+TEST_F(ControlInputTest, ADeactivatedWindowEndsTheRepeatOfAHeldButton)
+{
+    control->SetRepeated(true);
+    Move(5, 5);
+    QTest::mousePress(W(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    control->FireHover();
+    ASSERT_EQ(downs, 2);
+    // A dialog opened from a handler takes the release away from the control.
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QCoreApplication::sendEvent(W(), &deactivate);
+    EXPECT_FALSE(control->LeftPressed());
+    control->FireHover();
+    EXPECT_EQ(downs, 2) << "no repeat once the button is known to be gone";
+    EXPECT_EQ(control->HoverTime(), 200);
+}
