@@ -296,6 +296,7 @@ TEST(WidgetCaption, DefaultsAndMarginsAreCopied)
 
 TEST(WidgetCaption, TextStaysInsideTheMarginsWithTheStateStyle)
 {
+    testsupport::QtTestApp(); // text needs the fonts of a Qt application
     graphics::Bitmap bitmap(80, 24);
     Fill(bitmap, 0xFFFFFFFF);
     TextWidget w;
@@ -314,6 +315,7 @@ TEST(WidgetCaption, TextStaysInsideTheMarginsWithTheStateStyle)
 
 TEST(WidgetCaption, WrappedTextMovesDownForBottomLayout)
 {
+    testsupport::QtTestApp(); // text needs the fonts of a Qt application
     auto topRow = [](TTextLayout layout) {
         graphics::Bitmap bitmap(80, 60);
         Fill(bitmap, 0xFFFFFFFF);
