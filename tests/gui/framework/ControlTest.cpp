@@ -546,3 +546,40 @@ TEST_F(ControlTest, FocusInAndOutFireEnterAndExit)
     QCoreApplication::sendEvent(control->Handle(), &out);
     EXPECT_EQ(log, (std::vector<std::string>{"enter", "exit"}));
 }
+
+namespace {
+
+// Sizes itself to 6 pixels per caption character and 10 pixels high.
+class CaptionSized : public GraphicControl {
+protected:
+    bool CanAutoSize(int& w, int& h) override
+    {
+        w = 6 * static_cast<int>(Caption().size());
+        h = 10;
+        return true;
+    }
+};
+
+} // namespace
+
+TEST_F(ControlTest, AWindowlessControlWithAutoSizeFollowsItsCaption)
+{
+    auto parent = MakeControl(0, 0, 100, 100);
+    CaptionSized label;
+    label.SetParent(parent.get());
+    label.SetBounds(4, 5, 50, 50);
+    label.SetCaption("abc");
+    EXPECT_EQ(label.Width(), 50) << "AutoSize is off";
+    int resizes = 0;
+    label.OnResize = [&](Component*) { ++resizes; };
+    label.SetAutoSize(true);
+    EXPECT_EQ(label.BoundsRect(), (graphics::Rect{4, 5, 22, 15}));
+    label.SetCaption("abcd");
+    EXPECT_EQ(label.Width(), 24);
+    EXPECT_EQ(resizes, 2);
+    Flush();
+    label.SetCaption("abcd");
+    EXPECT_EQ(resizes, 2);
+    EXPECT_FALSE(parent->PaintPending()) << "an unchanged caption repaints nothing";
+    label.SetParent(static_cast<Control*>(nullptr));
+}
