@@ -62,10 +62,10 @@ bool DeviceFirmware::EnsureOpen()
     const int fd = m_Device->Open(m_Path.c_str());
     if (fd < 0) {
         if (fd == -EBUSY)
-            LogOnce("busy", "Watchdog device " + m_Path + " is held by another program ("
+            Fail("busy", "Watchdog device " + m_Path + " is held by another program ("
                                 + Reason(fd) + "); the watchdog item is absent");
         else
-            LogOnce("open" + std::to_string(fd),
+            Fail("open" + std::to_string(fd),
                     "Watchdog device " + m_Path + " cannot be opened: " + Reason(fd));
         return false;
     }
@@ -95,7 +95,7 @@ bool DeviceFirmware::Arm(std::uint32_t seconds)
         int timeout = seconds > INT_MAX ? INT_MAX : static_cast<int>(seconds);
         const int result = m_Device->Ioctl(m_Fd, WDIOC_SETTIMEOUT, &timeout);
         if (result < 0) {
-            Log("Watchdog device " + m_Path + " refused a countdown of "
+            Fail("", "Watchdog device " + m_Path + " refused a countdown of "
                 + std::to_string(seconds) + " s: " + Reason(result));
             if (m_Timeout == 0) {
                 // Nothing of ours was armed: do not leave the countdown that the open
@@ -122,7 +122,7 @@ bool DeviceFirmware::Disarm()
     if (!m_MagicClose) {
         // Hazard: closing a device without magic close support may leave it counting down
         // with nobody to kick it. Keep it open and kicked, and say that it is not off.
-        LogOnce("nomagic", "Watchdog device " + m_Path
+        Fail("nomagic", "Watchdog device " + m_Path
                                + " cannot be switched off (no magic close); it stays armed");
         (void)Ping();
         return false;
@@ -130,7 +130,7 @@ bool DeviceFirmware::Disarm()
     if (m_Device->NoWayOut(m_Fd) == 1) {
         // Hazard: with "nowayout" the driver keeps counting after any close; closing would
         // leave the countdown running with nobody to kick it.
-        LogOnce("nowayout", "Watchdog device " + m_Path
+        Fail("nowayout", "Watchdog device " + m_Path
                                 + " cannot be switched off (nowayout is set); it stays armed");
         (void)Ping();
         return false;
@@ -141,7 +141,7 @@ bool DeviceFirmware::Disarm()
     for (int attempt = 0; attempt < MaxInterruptedWrites && written == -EINTR; ++attempt)
         written = m_Device->Write(m_Fd, "V", 1);
     if (written != 1) {
-        Log("Watchdog device " + m_Path + " did not take the magic close ("
+        Fail("", "Watchdog device " + m_Path + " did not take the magic close ("
             + (written < 0 ? Reason(static_cast<int>(written)) : std::string("nothing written"))
             + "); it stays armed");
         (void)Ping();
@@ -152,7 +152,7 @@ bool DeviceFirmware::Disarm()
     m_Fd = -1;
     m_Timeout = 0;
     if (closed < 0) {
-        Log("Watchdog device " + m_Path + " reported an error on close: " + Reason(closed));
+        Fail("", "Watchdog device " + m_Path + " reported an error on close: " + Reason(closed));
         return false;
     }
     return true;
@@ -170,7 +170,7 @@ bool DeviceFirmware::Ping()
         written = m_Device->Write(m_Fd, "k", 1);
     if (written == 1)
         return true;
-    LogOnce("ping", "Watchdog device " + m_Path + " cannot be kicked: " + Reason(result));
+    Fail("ping", "Watchdog device " + m_Path + " cannot be kicked: " + Reason(result));
     return false;
 }
 
@@ -180,6 +180,21 @@ void DeviceFirmware::Log(const std::string& text)
         m_Log(text);
     else
         std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+void DeviceFirmware::Fail(const std::string& onceKey, const std::string& text)
+{
+    m_LastError = text;
+    if (onceKey.empty())
+        Log(text);
+    else
+        LogOnce(onceKey, text);
+}
+
+std::string DeviceFirmware::LastError() const
+{
+    std::lock_guard lock(m_Mutex);
+    return m_LastError;
 }
 
 void DeviceFirmware::LogOnce(const std::string& key, const std::string& text)

@@ -26,6 +26,8 @@ public:
     std::optional<std::vector<std::uint32_t>> ListGroup(std::uint32_t group) override;
     bool Write(std::uint32_t item, std::uint32_t value, std::uint32_t mode) override;
 
+    std::string LastError() const override;
+
     bool IsOpen() const;
 
 private:
@@ -35,6 +37,8 @@ private:
     bool Ping();
     void Log(const std::string& text);
     void LogOnce(const std::string& key, const std::string& text);
+    // A failure: remembered as the last error, logged (once per key when one is given).
+    void Fail(const std::string& onceKey, const std::string& text);
 
     mutable std::mutex m_Mutex;
     const std::string m_Path;
@@ -45,6 +49,7 @@ private:
     std::uint32_t m_Timeout = 0;
     bool m_MagicClose = false;
     std::set<std::string> m_Logged;
+    std::string m_LastError;
 };
 
 } // namespace tlacpi

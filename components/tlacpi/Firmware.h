@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,6 +24,9 @@ public:
     // The items of a group; no value for a group the firmware does not have.
     virtual std::optional<std::vector<std::uint32_t>> ListGroup(std::uint32_t group) = 0;
     virtual bool Write(std::uint32_t item, std::uint32_t value, std::uint32_t mode) = 0;
+    // The most recent failure in words (what failed, on which path, the OS reason); empty
+    // when nothing has failed yet.
+    virtual std::string LastError() const { return {}; }
 };
 
 // The firmware named by a TLACPI_FIRMWARE value: "device:PATH" or "sim:DIR"; null (and the

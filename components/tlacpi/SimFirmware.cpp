@@ -1,6 +1,8 @@
 #include "SimFirmware.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 namespace tlacpi {
@@ -53,6 +55,12 @@ bool SimFirmware::Write(std::uint32_t item, std::uint32_t value, std::uint32_t m
     return true;
 }
 
+std::string SimFirmware::LastError() const
+{
+    std::lock_guard lock(m_ErrorMutex);
+    return m_LastError;
+}
+
 bool SimFirmware::WriteWatchdog(std::uint32_t seconds)
 {
     if (!m_Writes) {
@@ -67,8 +75,11 @@ bool SimFirmware::WriteWatchdog(std::uint32_t seconds)
     state.writtenMs = MonotonicMs();
     state.writes = *m_Writes + 1;
     if (!WriteFileAtomically(m_Folder / SimStateFileName, FormatSimState(state))) {
-        std::fprintf(stderr, "Simulated firmware: cannot write %s\n",
-                     (m_Folder / SimStateFileName).c_str());
+        const int reason = errno;
+        std::lock_guard lock(m_ErrorMutex);
+        m_LastError = "Simulated firmware: cannot write " + (m_Folder / SimStateFileName).string()
+            + ": " + std::strerror(reason);
+        std::fprintf(stderr, "%s\n", m_LastError.c_str());
         return false;
     }
     m_Writes = state.writes;

@@ -18,6 +18,7 @@ public:
 
     std::optional<std::vector<std::uint32_t>> ListGroup(std::uint32_t group) override;
     bool Write(std::uint32_t item, std::uint32_t value, std::uint32_t mode) override;
+    std::string LastError() const override;
 
 private:
     bool WriteWatchdog(std::uint32_t seconds);
@@ -26,6 +27,8 @@ private:
     const std::filesystem::path m_Folder;
     std::map<std::uint32_t, std::uint32_t> m_Values;
     std::optional<std::uint64_t> m_Writes;  // read from the state file at the first write
+    mutable std::mutex m_ErrorMutex;
+    std::string m_LastError;
 };
 
 } // namespace tlacpi

@@ -35,6 +35,14 @@ tlacpi::Firmware* CurrentFirmware()
     return found->second.get();
 }
 
+// Why the firmware named by TLACPI_FIRMWARE could not be made; empty when it was.
+std::string ChoiceError()
+{
+    const char* choice = std::getenv("TLACPI_FIRMWARE");
+    return "TLACPI_FIRMWARE=" + std::string(choice ? choice : "")
+        + " is neither device:PATH nor sim:DIR";
+}
+
 bool Lists(tlacpi::Firmware& firmware, std::uint32_t item)
 {
     const auto items = firmware.ListGroup(item >> 24);
@@ -103,4 +111,18 @@ TLACPI_EXPORT std::int32_t TlAcpiOrdinal11(void* entryData, void* buffer, std::u
                               {item, tlacpi::AccessRead | tlacpi::AccessWrite})
         ? 1
         : 0;
+}
+
+// Not an ordinal: the most recent failure of the firmware in words, copied into buffer (cut to
+// size - 1 bytes and terminated). Answers the full length of the text; 0 when nothing failed.
+TLACPI_EXPORT std::int32_t TlAcpiLastError(char* buffer, std::uint32_t size)
+{
+    tlacpi::Firmware* firmware = CurrentFirmware();
+    const std::string text = firmware ? firmware->LastError() : ChoiceError();
+    if (buffer && size > 0) {
+        const std::size_t length = std::min<std::size_t>(text.size(), size - 1);
+        std::memcpy(buffer, text.data(), length);
+        buffer[length] = '\0';
+    }
+    return static_cast<std::int32_t>(std::min<std::size_t>(text.size(), INT32_MAX));
 }

@@ -20,6 +20,21 @@ constexpr std::uint32_t BufferSize = 4096;
 
 std::atomic<const AcpiFunctions*> g_TestFunctions{nullptr};
 
+// The library's optional account of its last failure (not an ordinal; older libraries lack
+// it), and why the library itself could not be used. Written once, under the load mutex.
+using LastErrorFunction = std::int32_t (*)(char* buffer, std::uint32_t size);
+std::atomic<LastErrorFunction> g_LastError{nullptr};
+std::mutex g_LoadErrorMutex;
+std::string g_LoadError;
+std::string g_TestError;
+
+void SetLoadError(std::string text)
+{
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::lock_guard lock(g_LoadErrorMutex);
+    g_LoadError = std::move(text);
+}
+
 // A table with a missing entry is treated as no library at all, so a caller never jumps
 // through a null pointer.
 bool IsComplete(const AcpiFunctions& f)
@@ -60,8 +75,8 @@ const AcpiFunctions* LoadAcpiLibrary(const char* path)
     void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         const char* reason = dlerror();
-        std::fprintf(stderr, "Firmware library %s not loaded: %s\n", path,
-                     reason ? reason : "unknown error");
+        SetLoadError(std::string("Firmware library ") + path + " not loaded: "
+                     + (reason ? reason : "unknown error"));
         return nullptr;
     }
     auto table = std::make_unique<AcpiFunctions>();
@@ -74,10 +89,13 @@ const AcpiFunctions* LoadAcpiLibrary(const char* path)
         && Resolve(library, "TlAcpiOrdinal10", table->Ordinal10)
         && Resolve(library, "TlAcpiOrdinal11", table->Ordinal11);
     if (!complete) {
-        std::fprintf(stderr, "Firmware library %s not used: an ordinal is missing\n", path);
+        SetLoadError(std::string("Firmware library ") + path + " not used: an ordinal is missing");
         dlclose(library);
         return nullptr;
     }
+    LastErrorFunction lastError = nullptr;
+    if (Resolve(library, "TlAcpiLastError", lastError))
+        g_LastError.store(lastError);
     return loaded->emplace(path, std::move(table)).first->second.get();
 }
 
@@ -92,6 +110,29 @@ const AcpiFunctions* GetAcpiFunctions()
 void SetAcpiFunctionsForTesting(const AcpiFunctions* functions)
 {
     g_TestFunctions.store(functions);
+}
+
+std::string LastFirmwareError()
+{
+    if (g_TestFunctions.load()) {
+        std::lock_guard lock(g_LoadErrorMutex);
+        return g_TestError;
+    }
+    if (!ProgramFolderLibrary()) {
+        std::lock_guard lock(g_LoadErrorMutex);
+        return g_LoadError;
+    }
+    const LastErrorFunction lastError = g_LastError.load();
+    if (!lastError)
+        return {};
+    char text[1024];
+    return lastError(text, sizeof text) > 0 ? std::string(text) : std::string();
+}
+
+void SetLastFirmwareErrorForTesting(const std::string& text)
+{
+    std::lock_guard lock(g_LoadErrorMutex);
+    g_TestError = text;
 }
 
 void AcpiThreadInit()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Access to numbered firmware items through the maker's ACPI interface library
 // (libtlacpi.so beside the program, one exported C function per ordinal).
@@ -30,6 +31,12 @@ const AcpiFunctions* GetAcpiFunctions();
 // Installs a table for tests (null returns to the real library). Not thread-safe: install
 // before any thread uses the firmware.
 void SetAcpiFunctionsForTesting(const AcpiFunctions* functions);
+
+// The firmware's most recent failure in words ("Watchdog device /dev/watchdog cannot be opened:
+// Permission denied"), or why the library could not be loaded; empty when nothing is known.
+std::string LastFirmwareError();
+// For tests with an installed table: the text LastFirmwareError answers.
+void SetLastFirmwareErrorForTesting(const std::string& text);
 
 // Ordinal 1, once at the start of every kick thread. Does nothing without a library.
 void AcpiThreadInit();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // The one interface through which the rest of the program reaches the watchdog. Times are whole
 // seconds; the restart countdown always comes before the reload period.
@@ -17,6 +18,10 @@ public:
         (void)reloadSeconds;
         return 0;
     }
+    // Why the last SetTime could not put the countdown into the watchdog, in words for the
+    // user; empty when it did, or when the backend cannot tell (the forwarding backends hand
+    // the time on and answer for it themselves).
+    virtual std::string TimeFailure() const { return {}; }
     // Writes the countdown into the firmware (0 switches the watchdog off); true when it got there.
     virtual bool WriteTimer(std::int32_t seconds)
     {

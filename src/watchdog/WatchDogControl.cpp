@@ -78,8 +78,13 @@ void WatchDogControl::Close()
 
 int WatchDogControl::SetTime(std::int32_t restartSeconds, std::int32_t reloadSeconds)
 {
-    if (!WriteTimer(restartSeconds))
+    if (!WriteTimer(restartSeconds)) {
+        m_TimeFailure = tolv::LastFirmwareError();
+        if (m_TimeFailure.empty())
+            m_TimeFailure = "The firmware has no watchdog item, or it refused the countdown.";
         return 0;
+    }
+    m_TimeFailure.clear();
     m_ReloadTime = reloadSeconds;
     m_RestartTime = restartSeconds;
     // The firmware now counts down the new time; a thread kicking at the old period could let

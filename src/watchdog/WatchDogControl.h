@@ -38,6 +38,7 @@ public:
     // Writes the restart countdown at once; only when that succeeds are both times stored, and
     // a running kick thread takes them up at its next pass. Answers 0.
     int SetTime(std::int32_t restartSeconds, std::int32_t reloadSeconds) override;
+    std::string TimeFailure() const override { return m_TimeFailure; }
     bool WriteTimer(std::int32_t seconds) override;
 
     bool IsRunning() const { return m_Running; }
@@ -48,6 +49,7 @@ private:
     bool m_Running = false;
     std::int32_t m_ReloadTime = 55;
     std::int32_t m_RestartTime = 60;
+    std::string m_TimeFailure;
 };
 
 // The kick thread: arms the firmware with its timer value and writes it again whenever the
