@@ -60,6 +60,12 @@ bool MakeCurrentThreadTimeCritical()
     return false;
 }
 
+void RaiseProcessPriority()
+{
+    // Threads made from now on inherit the calling thread's nice value.
+    LowerNiceAsFarAsAllowed();
+}
+
 bool LockProcessMemory()
 {
 #if defined(TOLV_ADDRESS_SANITIZER)

@@ -9,6 +9,10 @@ namespace platform {
 // thread runs SCHED_FIFO.
 bool MakeCurrentThreadTimeCritical();
 
+// Gives the process the lowest nice value it may take (the thread that asks, and every thread
+// it makes afterwards). Refusal is not an error.
+void RaiseProcessPriority();
+
 // Locks the process's present and future memory (mlockall) so that paging never delays a
 // time-critical thread; needs CAP_IPC_LOCK or a large enough RLIMIT_MEMLOCK. Tried once per
 // process; later calls answer the first result. Skipped in AddressSanitizer builds, whose

@@ -22,6 +22,7 @@ bool RegistryKey::Open(HKEY root, const std::string& subKey, bool create)
                                  nullptr, &m_Key, nullptr);
     else
         result = RegOpenKeyExA(root, subKey.c_str(), 0, KEY_ALL_ACCESS, &m_Key);
+    m_LastResult = result;
     if (result != ERROR_SUCCESS) {
         m_Key = nullptr;
         return false;
@@ -54,7 +55,8 @@ bool RegistryKey::WriteDword(const std::string& name, std::uint32_t value)
 {
     BYTE buffer[4];
     std::memcpy(buffer, &value, sizeof buffer);
-    return RegSetValueExA(m_Key, name.c_str(), 0, REG_DWORD, buffer, sizeof buffer) == ERROR_SUCCESS;
+    m_LastResult = RegSetValueExA(m_Key, name.c_str(), 0, REG_DWORD, buffer, sizeof buffer);
+    return m_LastResult == ERROR_SUCCESS;
 }
 
 void RegistryKey::Flush()
@@ -70,4 +72,22 @@ void RegistryKey::Close()
     (void)RegCloseKey(m_Key); // a valid handle always closes
     m_Key = nullptr;
     m_Open = false;
+}
+
+std::string DescribeRegistryResult(LONG result)
+{
+    switch (result) {
+    case ERROR_SUCCESS:
+        return "no error";
+    case ERROR_ACCESS_DENIED:
+        return "permission denied";
+    case ERROR_FILE_NOT_FOUND:
+        return "the key does not exist";
+    case ERROR_BADDB:
+        return "the file is damaged, too large or not a regular file";
+    case ERROR_WRITE_FAULT:
+        return "the file could not be written";
+    default:
+        return "error " + std::to_string(result);
+    }
 }

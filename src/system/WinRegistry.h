@@ -22,8 +22,14 @@ public:
     bool WriteDword(const std::string& name, std::uint32_t value);
     void Flush();
     void Close();
+    // The store's answer to the last Open or write (ERROR_SUCCESS, ERROR_ACCESS_DENIED, ...).
+    platform::LONG LastResult() const { return m_LastResult; }
 
 private:
     platform::HKEY m_Key{};
     bool m_Open = false;
+    platform::LONG m_LastResult = platform::ERROR_SUCCESS;
 };
+
+// A store answer in words, for messages to the user ("permission denied").
+std::string DescribeRegistryResult(platform::LONG result);

@@ -30,6 +30,8 @@ int QtMessageBox(const std::string& text, const std::string& caption, unsigned f
         return platform::IDOK;
     }
     QMessageBox box;
+    // The program's windows stay on top; a message about them must not open behind them.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.setWindowTitle(QString::fromStdString(caption));
     box.setText(QString::fromStdString(text));
     switch (flags & 0xF0) {

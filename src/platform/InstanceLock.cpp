@@ -1,0 +1,54 @@
+#include "platform/InstanceLock.h"
+
+#include "platform/Paths.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace platform {
+
+InstanceLock::InstanceLock(const std::string& name)
+    : m_Path(RuntimeFolder() / (name + ".lock"))
+{
+}
+
+InstanceLock::~InstanceLock()
+{
+    if (m_Fd >= 0)
+        ::close(m_Fd);
+}
+
+InstanceLock::Result InstanceLock::Acquire()
+{
+    if (m_Fd >= 0)
+        return Result::Acquired;
+    std::error_code error;
+    std::filesystem::create_directories(m_Path.parent_path(), error);
+    // The file stays; only the lock on it says whether a copy runs. flock needs no write
+    // access, so a lock file another user left behind serves every later user too.
+    const int fd = ::open(m_Path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0664);
+    if (fd < 0) {
+        m_Error = m_Path.string() + ": " + std::strerror(errno);
+        return Result::Failed;
+    }
+    int result;
+    do {
+        result = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        const int reason = errno;
+        ::close(fd);
+        if (reason == EWOULDBLOCK)
+            return Result::HeldElsewhere;
+        m_Error = m_Path.string() + ": " + std::strerror(reason);
+        return Result::Failed;
+    }
+    m_Fd = fd;
+    return Result::Acquired;
+}
+
+} // namespace platform
