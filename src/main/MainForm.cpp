@@ -1,0 +1,278 @@
+// TMainForm: construction, the stored settings, the two transitions on and off, and the
+// window's own commands.
+
+#include "main/MainForm.h"
+
+#include <thread>
+
+#include "gui/controls/GsButton.h"
+#include "gui/controls/GsExtraCtrl.h"
+#include "gui/controls/GsImage.h"
+#include "gui/controls/GsLabel.h"
+#include "gui/controls/TolvScrollBar.h"
+#include "gui/framework/Application.h"
+#include "platform/MessageBox.h"
+#include "platform/Paths.h"
+#include "platform/RealTime.h"
+#include "platform/WindowMessages.h"
+#include "system/WinRegistry.h"
+#include "system/autostart.h"
+#include "watchdog/CWatchDogControl.h"
+
+namespace {
+
+constexpr const char* kCaption = "TOLV Watchdog Timer";
+constexpr const char* kSettingsKey = "Software\\TOLV\\TOLV Watchdog Timer";
+constexpr std::uint32_t kStateOn = 15;
+constexpr std::uint32_t kStateOff = 0;
+
+std::filesystem::path SettingsFile()
+{
+    return platform::RegistryFolder() / "HKEY_LOCAL_MACHINE" / "Software" / "TOLV"
+        / "TOLV Watchdog Timer.reg";
+}
+
+} // namespace
+
+TMainForm::TMainForm(MainFormOptions options)
+    : m_Options(std::move(options))
+    , m_RedrawRequest([this] { Redraw(); })
+{
+    SetCaption(kCaption);
+    m_Timer1.SetInterval(1000);
+    m_Timer1.SetEnabled(false);
+    m_Timer1.SetOnTimer(framework::NotifyEvent(this, &TMainForm::Timer1Timer));
+
+    // Nothing here waits on the kick thread's behalf, but a busy desktop must not starve the
+    // window that switches the watchdog off before a sleep.
+    platform::RaiseProcessPriority();
+
+    m_LayeredWindow = std::make_unique<gs::TPerPixelLayeredWindowMaker>();
+    m_LayeredWindow->SetUseConstantAlpha(1);
+    m_LayeredWindow->SetConstantAlpha(255);
+    m_LayeredWindow->SetUsePerPixelAlpha(1);
+
+    // Above other windows, no taskbar entry, shown through the composed picture.
+    std::uint32_t style = ExStyle() | framework::WS_EX_TOPMOST | framework::WS_EX_TOOLWINDOW
+        | framework::WS_EX_LAYERED;
+    SetExStyle(style & ~std::uint32_t{framework::WS_EX_APPWINDOW});
+
+    m_ModelTypeWMI = IsModelTypeWMI();
+    InitLimits();
+}
+
+TMainForm::~TMainForm()
+{
+    m_Controls.clear();
+    // Newest first: children and labels go before the background they were laid on.
+    while (!m_Owned.empty())
+        m_Owned.pop_back();
+}
+
+void TMainForm::InitLimits()
+{
+    m_MinGap = m_ModelTypeWMI ? 60 : 5;
+    m_RebootMin = m_ModelTypeWMI ? 180 : 10;
+    m_ResetMin = m_ModelTypeWMI ? 20 : 5;
+    m_SavedResetTime = 40;
+    m_SavedRebootTime = 60;
+}
+
+void TMainForm::DoCreate()
+{
+    CreateBackground();
+    CreateWidgets();
+    EnsureServiceRunning();
+    LoadSettings();
+    Form::DoCreate();
+}
+
+void TMainForm::Sleep(std::chrono::milliseconds period)
+{
+    if (m_Options.sleep)
+        m_Options.sleep(period);
+    else
+        std::this_thread::sleep_for(period);
+}
+
+void TMainForm::Tell(const std::string& text)
+{
+    platform::ShowMessageBox(text, kCaption, platform::MB_OK | platform::MB_ICONWARNING);
+}
+
+void TMainForm::EnsureServiceRunning()
+{
+    if (!m_ModelTypeWMI)
+        return;
+    // The service program may itself be starting at log-on; give it time before starting a
+    // second one, then give the one started here time to open its window.
+    if (m_Options.hiddenSwitch)
+        Sleep(m_Options.serviceWaitBefore);
+    if (!platform::FindWindow("TMainForm", "WdtSVR"))
+        (void)RunProgram(platform::ProgramFolder() / "TolvWdtSVR", "", false, false);
+    Sleep(m_Options.hiddenSwitch ? m_Options.serviceWaitAfter : m_Options.serviceWaitShown);
+}
+
+void TMainForm::LoadSettings()
+{
+    RegistryKey key;
+    bool on = false;
+    if (key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, false)
+        && key.ReadDword("LAST_STATE", m_LastState)) {
+        std::uint32_t restart = 0;
+        std::uint32_t reload = 0;
+        if (key.ReadDword("REBOOT_TIME", restart)) {
+            (void)key.ReadDword("RESET_TIME", reload); // a missing reload time counts as 0
+            m_RebootSlider->SetPosition(static_cast<std::int32_t>(restart));
+            m_ResetSlider->SetPosition(static_cast<std::int32_t>(reload));
+            m_SavedResetTime = reload;
+            m_SavedRebootTime = restart;
+        }
+        // Unsigned, on the values as stored: a reload time near 2^32 wraps and fails.
+        on = m_LastState != kStateOff
+            && restart >= reload + static_cast<std::uint32_t>(m_MinGap);
+        key.Flush();
+    }
+    key.Close();
+    // Times that break the minimum gap bring the watchdog up off, and the switch says so.
+    m_Switch->SetChecked(on);
+    ApplySwitchState(on);
+    if (on)
+        m_ApplyButton->SetEnabled(false);
+}
+
+void TMainForm::ApplySwitchState(bool on)
+{
+    for (framework::BaseControl* control : m_Controls)
+        control->SetEnabled(on);
+    if (on) {
+        (void)TurnOn();
+        return;
+    }
+    m_Switch->SetEnabled(true);
+    m_CloseButton->SetEnabled(true);
+    m_MinimizeButton->SetEnabled(true);
+    TurnOff();
+}
+
+bool TMainForm::TurnOn()
+{
+    CWatchDogControl* control = GetWatchDogControl();
+    m_AppliedRebootTime = static_cast<std::uint32_t>(m_RebootSlider->Position());
+    ShowSliderNumbers();
+    (void)control->SetTime(static_cast<std::int32_t>(m_AppliedRebootTime),
+                           m_ResetSlider->Position());
+    if (const std::string failure = control->TimeFailure(); !failure.empty()) {
+        // Nothing was armed: the switch goes back to off and the store keeps what it held.
+        m_Switch->SetChecked(false);
+        for (framework::BaseControl* widget : m_Controls)
+            widget->SetEnabled(false);
+        m_Switch->SetEnabled(true);
+        m_CloseButton->SetEnabled(true);
+        m_MinimizeButton->SetEnabled(true);
+        m_ArmFailed = true;
+        Tell("The watchdog could not be switched on.\n\n" + failure);
+        return false;
+    }
+    control->Start();
+    m_ArmFailed = false;
+    m_LastState = kStateOn;
+    WriteSettings(kStateOn, true);
+    m_ApplyButton->SetEnabled(false);
+    return true;
+}
+
+void TMainForm::TurnOff()
+{
+    GetWatchDogControl()->Close();
+    ShowSliderNumbers();
+    m_ArmFailed = false;
+    m_LastState = kStateOff;
+    WriteSettings(kStateOff, false);
+}
+
+void TMainForm::WriteSettings(std::uint32_t lastState, bool withTimes)
+{
+    RegistryKey key;
+    bool written = key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, true);
+    if (written) {
+        written = key.WriteDword("LAST_STATE", lastState);
+        if (withTimes) {
+            const auto restart = static_cast<std::uint32_t>(m_RebootSlider->Position());
+            const auto reload = static_cast<std::uint32_t>(m_ResetSlider->Position());
+            written = key.WriteDword("REBOOT_TIME", restart) && written;
+            written = key.WriteDword("RESET_TIME", reload) && written;
+            m_SavedResetTime = reload;
+            m_SavedRebootTime = restart;
+        }
+        key.Flush();
+    }
+    if (written || m_StoreFailureTold)
+        return;
+    // The watchdog has already changed; the user must know it will not come back that way.
+    m_StoreFailureTold = true;
+    Tell("The settings could not be saved to " + SettingsFile().string() + ": "
+         + DescribeRegistryResult(key.LastResult())
+         + ".\n\nThe watchdog runs as shown, but the next start will not know it.");
+}
+
+void TMainForm::OnCloseClick(framework::Component*)
+{
+    GetWatchDogControl()->Close();
+    Hide();
+    // After a failed arm the switch shows off, but the stored choice is still the user's.
+    if (!m_ArmFailed)
+        WriteSettings(m_Switch->Checked() ? kStateOn : kStateOff, false);
+    Sleep(m_Options.closePause);
+    Close();
+}
+
+void TMainForm::DoClose(framework::CloseAction& action)
+{
+    // A second Close after the handlers above finds nothing running.
+    if (!m_ModelTypeWMI)
+        GetWatchDogControl()->Close();
+    Form::DoClose(action);
+}
+
+void TMainForm::OnMinimize(framework::Component*)
+{
+    MinimizeToTray();
+}
+
+void TMainForm::MinimizeToTray()
+{
+    if (auto* app = framework::Application::Instance())
+        app->Minimize();
+    SetVisible(false);
+}
+
+void TMainForm::RestoreWindow()
+{
+    if (auto* app = framework::Application::Instance())
+        app->Restore();
+    Restore();
+    SetVisible(true);
+    BringToFront();
+    Redraw();
+}
+
+void TMainForm::DoShow()
+{
+    Redraw();
+    Form::DoShow();
+}
+
+void TMainForm::OnStartupCheckClick(framework::Component*)
+{
+    // The box shows what the registration tool really did, not what was asked of it.
+    const bool wanted = m_StartupCheck->Checked();
+    if (wanted ? RegisterAutostartTask() : RemoveAutostartTask())
+        return;
+    m_StartupCheck->SetChecked(!wanted);
+    const std::string entry = (platform::AutostartFolder() / "TOLV-WatchDog-Timer.desktop").string();
+    Tell(wanted ? "Launch on startup could not be turned on: the autostart entry " + entry
+                      + " could not be written by TaskEnroll."
+                : "Launch on startup could not be turned off: the autostart entry " + entry
+                      + " could not be removed by TaskEnroll.");
+}

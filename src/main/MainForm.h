@@ -1,0 +1,202 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gui/framework/DeferredCall.h"
+#include "gui/framework/Form.h"
+#include "gui/framework/Timer.h"
+#include "gui/graphics/Bitmap.h"
+#include "gui/util/LayeredWindow.h"
+
+class GsButton;
+class GsBulledCheckBox;
+class GsImage;
+class GsLabel;
+class OcHMSlider;
+
+namespace framework {
+class BaseControl;
+}
+
+// What the window takes from the way the program was started, and the waits of its start-up.
+struct MainFormOptions {
+    // The command line held the hidden-start switch.
+    bool hiddenSwitch = false;
+    // The service-window model's waits for the watchdog service program: before looking for
+    // its window and after it in a hidden start, and after it in a shown start.
+    std::chrono::milliseconds serviceWaitBefore{40000};
+    std::chrono::milliseconds serviceWaitAfter{20000};
+    std::chrono::milliseconds serviceWaitShown{3000};
+    // The pause between switching the watchdog off and closing the window.
+    std::chrono::milliseconds closePause{100};
+    // Blocks the user-interface thread; null sleeps for real. Tests count the waits instead.
+    std::function<void(std::chrono::milliseconds)> sleep;
+};
+
+// The program's one visible window: the watchdog switch, the two time fields, Apply and
+// "Launch on startup", composed into one per-pixel-alpha picture. It owns the user's settings
+// (on/off, restart countdown, reload period) and drives the watchdog through the shared
+// controller. One class in several files: state and settings (MainForm.cpp), layout and
+// composition (MainFormLayout.cpp), time fields (MainFormTimeFields.cpp), user actions
+// (MainFormApply.cpp).
+class TMainForm : public framework::Form {
+public:
+    explicit TMainForm(MainFormOptions options = {});
+    ~TMainForm() override;
+
+    // Window commands (close button and the tray's Exit, minimise button, the tray's restore).
+    void OnCloseClick(framework::Component* sender);
+    void OnMinimize(framework::Component* sender);
+    void MinimizeToTray();
+    void RestoreWindow();
+
+    // Composes the window's picture from the background and every visible widget and presents
+    // it. Widgets ask for it through OnRedrawRequest, which collapses the requests of one
+    // event-loop turn into one Redraw.
+    void Redraw();
+    int RedrawCount() const { return m_RedrawCount; }
+    // The last composed picture (for screenshots and tests).
+    const graphics::Bitmap& Frame() const { return m_Frame; }
+
+    // Called by the tray's owner form: enables its Exit command with the window's controls.
+    std::function<void(bool)> SetExitEnabled;
+
+    // State, for the program's other windows and for tests.
+    bool ModelTypeWMI() const { return m_ModelTypeWMI; }
+    std::uint32_t LastState() const { return m_LastState; }
+    std::uint32_t SavedRebootTime() const { return m_SavedRebootTime; }
+    std::uint32_t SavedResetTime() const { return m_SavedResetTime; }
+    int MinGap() const { return m_MinGap; }
+    GsBulledCheckBox* Switch() const { return m_Switch; }
+    GsBulledCheckBox* StartupCheck() const { return m_StartupCheck; }
+    GsButton* ApplyButton() const { return m_ApplyButton; }
+    GsButton* CloseButton() const { return m_CloseButton; }
+    GsButton* MinimizeButton() const { return m_MinimizeButton; }
+    OcHMSlider* RebootSlider() const { return m_RebootSlider; }
+    OcHMSlider* ResetSlider() const { return m_ResetSlider; }
+    GsLabel* RebootLabel() const { return m_RebootLabel; }
+    GsLabel* ResetLabel() const { return m_ResetLabel; }
+    // Restart up, restart down, reload up, reload down.
+    GsButton* ArrowButton(int index) const { return m_ArrowButtons.at(static_cast<std::size_t>(index)); }
+    // Restart minimum, middle, maximum; reload minimum, middle, maximum.
+    GsLabel* ScaleLabel(int index) const { return m_ScaleLabels.at(static_cast<std::size_t>(index)); }
+    GsImage* Background() const { return m_Background; }
+    const std::vector<framework::BaseControl*>& Controls() const { return m_Controls; }
+    framework::Timer& LockTimer() { return m_Timer1; }
+    int LockTicks() const { return m_LockTicks; }
+
+    // User actions (bound to the widgets; public so that the tray and tests reach them).
+    void OnSwitchClick(framework::Component* sender);
+    void OnApplyClick(framework::Component* sender);
+    void OnStartupCheckClick(framework::Component* sender);
+    void SetControlsEnabled(bool enable);
+    void Timer1Timer(framework::Component* sender);
+
+protected:
+    void DoCreate() override;
+    void DoShow() override;
+    void DoClose(framework::CloseAction& action) override;
+
+private:
+    // MainForm.cpp: state, settings and transitions.
+    void InitLimits();
+    void EnsureServiceRunning();
+    void LoadSettings();
+    void ApplySwitchState(bool on);
+    bool TurnOn();
+    void TurnOff();
+    // Writes LAST_STATE and, when withTimes, both sliders' positions (then also the saved
+    // times); tells the user once per run when the store cannot be written.
+    void WriteSettings(std::uint32_t lastState, bool withTimes);
+    void Sleep(std::chrono::milliseconds period);
+    // Tells the user, in a message box with the program's caption.
+    void Tell(const std::string& text);
+
+    // MainFormLayout.cpp: the widgets and the composition.
+    void CreateBackground();
+    void CreateWidgets();
+    void CreateButtons();
+    void CreateCheckBoxes();
+    void CreateLabels();
+    GsButton* CreateSkinButton(int left, int top, const std::array<const char*, 4>& images,
+                               const char* caption, const char* hint);
+    GsLabel* CreateSkinLabel(const std::string& text, int left, int top, std::uint32_t color);
+    GsBulledCheckBox* CreateMarkCheckBox(int left, int top, const char* caption, const char* hint);
+    GsBulledCheckBox* CreateSwitch(int left, int top);
+    GsBulledCheckBox* CreateCheckBox(int left, int top, int firstImage);
+    void FinishCheckBox(GsBulledCheckBox* box);
+    GsLabel* AddLabel(const std::string& text, int left, int top, int width, int height,
+                      int points, std::uint32_t color, const char* face);
+    // Takes a new widget into the window: parented here, owned by m_Owned.
+    template <typename T>
+    T* Own(std::unique_ptr<T> control)
+    {
+        T* raw = control.get();
+        raw->SetParent(this);
+        m_Owned.push_back(std::move(control));
+        return raw;
+    }
+    void OnRedrawRequest(framework::Component* sender);
+    void OnBackgroundMouseDown(framework::Component* sender, framework::MouseButton button,
+                               framework::ShiftState shift, int x, int y);
+
+    // MainFormTimeFields.cpp: the restart and reload fields.
+    void CreateTimeFields();
+    void OnRebootChange(framework::Component* sender);
+    void OnRebootTrack(framework::Component* sender, double position);
+    void OnRebootClick(framework::Component* sender);
+    void OnResetChange(framework::Component* sender);
+    void OnResetTrack(framework::Component* sender, double position);
+    void OnResetClick(framework::Component* sender);
+    void OnArrowClick(framework::Component* sender);
+    // Steps 1, 2 and 4 of a restart change: the big number, the reload maximum, the reload value.
+    void FollowRebootPosition();
+    void UpdateResetScale();
+    void SetNumber(GsLabel* label, std::int32_t value);
+    // Both big numbers from the sliders.
+    void ShowSliderNumbers();
+    void PutSlidersBack();
+
+    MainFormOptions m_Options;
+    framework::Timer m_Timer1;
+    GsLabel* m_RebootLabel = nullptr;
+    GsLabel* m_ResetLabel = nullptr;
+    OcHMSlider* m_RebootSlider = nullptr;
+    std::uint32_t m_LastState = 15;
+    std::uint32_t m_AppliedRebootTime = 0;
+    OcHMSlider* m_ResetSlider = nullptr;
+    std::uint32_t m_SavedRebootTime = 60;
+    std::uint32_t m_SavedResetTime = 20;
+    std::int32_t m_LockTicks = 0;
+    std::int32_t m_MinGap = 5;
+    std::int32_t m_RebootMin = 10;
+    std::int32_t m_ResetMin = 5;
+    std::unique_ptr<gs::TPerPixelLayeredWindowMaker> m_LayeredWindow;
+    GsImage* m_Background = nullptr;
+    GsButton* m_MinimizeButton = nullptr;
+    GsButton* m_ApplyButton = nullptr;
+    GsButton* m_CloseButton = nullptr;
+    GsBulledCheckBox* m_StartupCheck = nullptr;
+    GsBulledCheckBox* m_Switch = nullptr;
+    std::array<GsButton*, 4> m_ArrowButtons{};
+    std::array<GsLabel*, 6> m_ScaleLabels{};
+    // Every widget in creation order; the composition order and the set that is enabled and
+    // disabled together. Not owning.
+    std::vector<framework::BaseControl*> m_Controls;
+    bool m_ModelTypeWMI = false;
+
+    // Owns every widget (the background first); destroyed newest first, before the form.
+    std::vector<std::unique_ptr<framework::BaseControl>> m_Owned;
+    framework::DeferredCall m_RedrawRequest;
+    graphics::Bitmap m_Frame;
+    int m_RedrawCount = 0;
+    bool m_StoreFailureTold = false;
+    // The last try to switch the watchdog on failed; the store keeps the choice made before.
+    bool m_ArmFailed = false;
+};

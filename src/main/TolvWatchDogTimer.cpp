@@ -1,0 +1,49 @@
+// The program's entry: one copy per machine, the hidden start, the main window and the tray,
+// then the event loop until the main window closes. The exit status is 0 in every case.
+
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "gui/framework/Application.h"
+#include "gui/graphics/Canvas.h"
+#include "main/CommandLine.h"
+#include "main/MainForm.h"
+#include "platform/InstanceLock.h"
+#include "platform/MessageBox.h"
+
+// fontconfig keeps its caches until the process ends; that is not a leak of ours.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
+
+int main(int argc, char** argv)
+{
+    // Held, never released, until the process ends; the kernel drops it with the process.
+    static platform::InstanceLock instance("TOLV_WATCHDOG_TIMER");
+    const platform::InstanceLock::Result locked = instance.Acquire();
+    if (locked == platform::InstanceLock::Result::HeldElsewhere)
+        return 0; // another copy runs: nothing is shown and it is not told
+
+    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    const bool hidden = HasHiddenSwitch(arguments);
+
+    framework::Application app(argc, argv);
+    app.SetTitle("TOLV Watchdog Timer");
+    try {
+        graphics::InstallFontSubstitutions();
+        if (locked == platform::InstanceLock::Result::Failed)
+            platform::ShowMessageBox("Cannot make sure that only one copy of the program runs: "
+                                         + instance.Error(),
+                                     "TOLV Watchdog Timer", platform::MB_OK | platform::MB_ICONWARNING);
+        app.SetShowMainForm(!hidden);
+        MainFormOptions options;
+        options.hiddenSwitch = hidden;
+        app.CreateForm<TMainForm>(options);
+        app.Run();
+    } catch (...) {
+        framework::HandleException();
+    }
+    return 0;
+}
