@@ -108,8 +108,13 @@ void TMainForm::EnsureServiceRunning()
     // second one, then give the one started here time to open its window.
     if (m_Options.hiddenSwitch)
         Sleep(m_Options.serviceWaitBefore);
-    if (!platform::FindWindow("TMainForm", "WdtSVR"))
-        (void)RunProgram(platform::ProgramFolder() / "TolvWdtSVR", "", false, false);
+    if (!platform::FindWindow("TMainForm", "WdtSVR")) {
+        const std::filesystem::path service = platform::ProgramFolder() / "TolvWdtSVR";
+        if (m_Options.startProgram)
+            m_Options.startProgram(service);
+        else
+            (void)RunProgram(service, "", false, false); // RunProgram reports a failed start
+    }
     Sleep(m_Options.hiddenSwitch ? m_Options.serviceWaitAfter : m_Options.serviceWaitShown);
 }
 

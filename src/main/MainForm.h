@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -37,6 +38,8 @@ struct MainFormOptions {
     std::chrono::milliseconds closePause{100};
     // Blocks the user-interface thread; null sleeps for real. Tests count the waits instead.
     std::function<void(std::chrono::milliseconds)> sleep;
+    // Starts a helper program from the program folder; null runs it (RunProgram, no wait).
+    std::function<void(const std::filesystem::path&)> startProgram;
 };
 
 // The program's one visible window: the watchdog switch, the two time fields, Apply and
@@ -196,6 +199,7 @@ private:
     framework::DeferredCall m_RedrawRequest;
     graphics::Bitmap m_Frame;
     int m_RedrawCount = 0;
+    bool m_Composing = false;
     bool m_StoreFailureTold = false;
     // The last try to switch the watchdog on failed; the store keeps the choice made before.
     bool m_ArmFailed = false;

@@ -353,12 +353,20 @@ void TMainForm::CreateLabels()
 
 void TMainForm::OnRedrawRequest(framework::Component*)
 {
-    m_RedrawRequest.Request();
+    if (!m_Composing)
+        m_RedrawRequest.Request();
 }
 
 void TMainForm::Redraw()
 {
-    // A direct Redraw makes a pending request needless.
+    // Paints the controls still owe run now, so that their requests do not bring a second
+    // composition of the same event; a direct Redraw makes a pending request needless.
+    m_Composing = true;
+    for (framework::BaseControl* control : m_Controls) {
+        if (auto* windowed = dynamic_cast<framework::Control*>(control))
+            windowed->Update();
+    }
+    m_Composing = false;
     m_RedrawRequest.Cancel();
     const graphics::Bitmap& background = m_Background->Picture();
     graphics::Bitmap layer(background.Width(), background.Height(), graphics::pf32bit);
