@@ -17,14 +17,14 @@
 namespace testsupport {
 namespace {
 
-constexpr const char* kAddressVariable = "DBUS_SESSION_BUS_ADDRESS";
-
-std::string BusConfig(const std::filesystem::path& socket, const std::filesystem::path& services)
+std::string BusConfig(BusKind kind, const std::filesystem::path& socket,
+                      const std::filesystem::path& services)
 {
+    const std::string type = kind == BusKind::System ? "system" : "session";
     return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
            "<busconfig>\n"
-           "  <type>session</type>\n"
+           "  <type>" + type + "</type>\n"
            "  <listen>unix:path=" + socket.string() + "</listen>\n"
            "  <servicedir>" + services.string() + "</servicedir>\n"
            "  <auth>EXTERNAL</auth>\n"
@@ -65,13 +65,34 @@ std::string ReadLine(int fd, std::chrono::milliseconds timeout)
 
 } // namespace
 
-PrivateBus::PrivateBus()
+ScopedVariable::ScopedVariable(std::string name, const std::string& value) : m_Name(std::move(name))
 {
-    const auto folder = Root() / "dbus";
+    if (const char* saved = std::getenv(m_Name.c_str()))
+        m_Saved = saved;
+    ::setenv(m_Name.c_str(), value.c_str(), 1);
+}
+
+ScopedVariable::~ScopedVariable()
+{
+    if (m_Saved)
+        ::setenv(m_Name.c_str(), m_Saved->c_str(), 1);
+    else
+        ::unsetenv(m_Name.c_str());
+}
+
+const char* BusAddressVariable(BusKind kind)
+{
+    return kind == BusKind::System ? "DBUS_SYSTEM_BUS_ADDRESS" : "DBUS_SESSION_BUS_ADDRESS";
+}
+
+PrivateBus::PrivateBus(BusKind kind) : m_Kind(kind)
+{
+    // Both kinds may run side by side in one test.
+    const auto folder = Root() / (kind == BusKind::System ? "dbus-system" : "dbus");
     m_ServiceFolder = folder / "services";
     std::filesystem::create_directories(m_ServiceFolder);
-    const auto config = folder / "session.conf";
-    WriteFile(config, BusConfig(folder / "bus", m_ServiceFolder));
+    const auto config = folder / (kind == BusKind::System ? "system.conf" : "session.conf");
+    WriteFile(config, BusConfig(kind, folder / "bus", m_ServiceFolder));
 
     int output[2];
     if (::pipe2(output, O_CLOEXEC) < 0) {
@@ -97,11 +118,7 @@ PrivateBus::PrivateBus()
         m_Pid = -1;
         return;
     }
-    if (const char* saved = std::getenv(kAddressVariable)) {
-        m_HadAddress = true;
-        m_SavedAddress = saved;
-    }
-    ::setenv(kAddressVariable, m_Address.c_str(), 1);
+    m_AddressVariable.emplace(BusAddressVariable(kind), m_Address);
 }
 
 PrivateBus::~PrivateBus()
@@ -109,10 +126,6 @@ PrivateBus::~PrivateBus()
     if (m_Pid > 0) {
         ::kill(m_Pid, SIGTERM);
         ::waitpid(m_Pid, nullptr, 0);
-        if (m_HadAddress)
-            ::setenv(kAddressVariable, m_SavedAddress.c_str(), 1);
-        else
-            ::unsetenv(kAddressVariable);
     }
 }
 
@@ -134,7 +147,8 @@ void PrivateBus::InstallServiceFile(const std::filesystem::path& file) const
 void PrivateBus::ReloadConfig() const
 {
     sd_bus* bus = nullptr;
-    if (sd_bus_open_user(&bus) >= 0)
+    const int rc = m_Kind == BusKind::System ? sd_bus_open_system(&bus) : sd_bus_open_user(&bus);
+    if (rc >= 0)
         (void)sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                  "org.freedesktop.DBus", "ReloadConfig", nullptr, nullptr, "");
     sd_bus_flush_close_unref(bus);

@@ -4,20 +4,40 @@
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <sys/types.h>
 #include <thread>
 #include <vector>
 
-// A session bus of the test's own: a dbus-daemon child listening in the test's TOLV_ROOT, with a
-// folder of activatable services. DBUS_SESSION_BUS_ADDRESS points at it while it lives (and is
-// restored afterwards), so everything the test starts from then on uses it.
+// A session or system bus of the test's own: a dbus-daemon child listening in the test's
+// TOLV_ROOT, with a folder of activatable services. DBUS_SESSION_BUS_ADDRESS (or
+// DBUS_SYSTEM_BUS_ADDRESS) points at it while it lives (and is restored afterwards), so
+// everything the test starts from then on uses it.
 namespace testsupport {
+
+// Sets an environment variable while it lives, then gives back the previous value or none.
+class ScopedVariable {
+public:
+    ScopedVariable(std::string name, const std::string& value);
+    ~ScopedVariable();
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    std::string m_Name;
+    std::optional<std::string> m_Saved;
+};
+
+enum class BusKind { Session, System };
+
+// The variable that names the address of that bus.
+const char* BusAddressVariable(BusKind kind);
 
 class PrivateBus {
 public:
-    PrivateBus();
+    explicit PrivateBus(BusKind kind = BusKind::Session);
     ~PrivateBus();
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
@@ -36,11 +56,11 @@ public:
 private:
     void ReloadConfig() const;
 
+    BusKind m_Kind;
     pid_t m_Pid = -1;
     std::string m_Address;
     std::string m_Error;
-    std::string m_SavedAddress;
-    bool m_HadAddress = false;
+    std::optional<ScopedVariable> m_AddressVariable;
     std::filesystem::path m_ServiceFolder;
 };
 

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "ChildProgram.h"
+
+#include <memory>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+struct sd_bus;
+
+// A stand-in for systemd-logind: python-dbusmock's logind template, run as a child process on
+// the system bus that DBUS_SYSTEM_BUS_ADDRESS names (a PrivateBus of kind System). The test
+// talks to it through the mock's control interface on a connection of its own.
+namespace testsupport {
+
+class LogindMock {
+public:
+    // Starts the mock and waits until it owns org.freedesktop.login1.
+    LogindMock();
+    // Stops the mock when it still runs.
+    ~LogindMock();
+    LogindMock(const LogindMock&) = delete;
+    LogindMock& operator=(const LogindMock&) = delete;
+
+    // False when the mock did not come up; Error() says why (with the mock's own output).
+    bool Ready() const { return m_Ready; }
+    const std::string& Error() const { return m_Error; }
+
+    // Ends the mock with SIGTERM by its process id and waits for it; logind leaves the bus.
+    void Stop();
+    // Freezes the mock (SIGSTOP) and lets it go on (SIGCONT): calls made meanwhile are answered
+    // only after Continue, after everything it sent before.
+    bool Pause() const;
+    bool Continue() const;
+
+    // Has logind send PrepareForSleep or PrepareForShutdown; false when the mock did not take it.
+    bool EmitPrepareForSleep(bool starting) const;
+    bool EmitPrepareForShutdown(bool starting) const;
+    // Makes every later Inhibit call fail with org.freedesktop.DBus.Error.AccessDenied, as a
+    // polkit refusal does.
+    bool RefuseInhibit(const std::string& message) const;
+
+    // The arguments of every Inhibit call so far, in order.
+    std::vector<std::vector<std::string>> InhibitCalls() const;
+    // The inhibitors logind counts as held: those whose descriptor is open somewhere. -1 when
+    // the mock did not answer.
+    int HeldInhibitors() const;
+
+private:
+    bool Emit(const char* member, bool starting) const;
+
+    std::unique_ptr<ChildProgram> m_Process;
+    sd_bus* m_Bus = nullptr; // the test's own connection to the system bus
+    bool m_Ready = false;
+    std::string m_Error;
+};
+
+} // namespace testsupport
