@@ -53,8 +53,8 @@ public:
     // Starts watching SIGTERM and SIGHUP, connects to the system bus (DBUS_SYSTEM_BUS_ADDRESS
     // when set), subscribes to logind's signals and takes the inhibitor. False when there is no
     // system bus or no logind; the signals are delivered all the same. A refused inhibitor is not
-    // a failure. Blocks for at most one bus call's timeout; a second call only answers the first
-    // result.
+    // a failure. Blocks only for its own bus calls, each answered or given up within 5 s; a
+    // second call only answers the first result.
     bool Open();
     // One line for the trace log: what the source is doing or why it is silent.
     const std::string& Status() const { return m_Status; }

@@ -22,6 +22,9 @@ public:
     // user; empty when it did, or when the backend cannot tell (the forwarding backends hand
     // the time on and answer for it themselves).
     virtual std::string TimeFailure() const { return {}; }
+    // Why the last Close could not switch the watchdog off (a device that cannot be stopped);
+    // empty when it could, or when the backend cannot tell. Such a watchdog is kept kicked.
+    virtual std::string CloseFailure() const { return {}; }
     // Writes the countdown into the firmware (0 switches the watchdog off); true when it got there.
     virtual bool WriteTimer(std::int32_t seconds)
     {

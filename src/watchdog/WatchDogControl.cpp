@@ -71,9 +71,18 @@ void WatchDogControl::Close()
         delete thread;  // waits for the end, running the thread's calls to the UI thread
         KickThread = nullptr;
     }
-    // Hazard: this write switches the watchdog off; until it lands the countdown still runs.
-    (void)WriteTimer(0);  // a refused write leaves nothing to do but report off as the state
     m_Running = false;
+    m_CloseFailure.clear();
+    // Hazard: this write switches the watchdog off; until it lands the countdown still runs.
+    // Without the item nothing of ours is armed; a refused 0 means the device keeps counting
+    // down, and left unkicked it would restart a healthy machine.
+    if (tolv::ItemExists(WatchdogItemId)
+        && !tolv::WriteItem(WatchdogItemId, 0, tolv::WatchdogWriteMode)) {
+        m_CloseFailure = tolv::LastFirmwareError();
+        if (m_CloseFailure.empty())
+            m_CloseFailure = "The firmware refused to switch the watchdog off.";
+        Start();
+    }
 }
 
 int WatchDogControl::SetTime(std::int32_t restartSeconds, std::int32_t reloadSeconds)

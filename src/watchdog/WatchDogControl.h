@@ -33,8 +33,11 @@ public:
     // Sets StopFlag and suspends the kick thread (it writes 0 and then holds at its next
     // pause). Does nothing without a kick thread.
     void Stop() override;
-    // Only when running: ends and destroys the kick thread, then writes 0.
+    // Only when running: ends and destroys the kick thread, then writes 0. When the firmware
+    // refuses the 0 (a device that cannot be stopped), a new kick thread keeps the countdown
+    // from running out, the backend stays running and CloseFailure says why.
     void Close() override;
+    std::string CloseFailure() const override { return m_CloseFailure; }
     // Writes the restart countdown at once; only when that succeeds are both times stored, and
     // a running kick thread takes them up at its next pass. Answers 0.
     int SetTime(std::int32_t restartSeconds, std::int32_t reloadSeconds) override;
@@ -50,6 +53,7 @@ private:
     std::int32_t m_ReloadTime = 55;
     std::int32_t m_RestartTime = 60;
     std::string m_TimeFailure;
+    std::string m_CloseFailure;
 };
 
 // The kick thread: arms the firmware with its timer value and writes it again whenever the

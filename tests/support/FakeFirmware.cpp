@@ -82,6 +82,12 @@ void FakeFirmware::SetWriteResult(bool ok)
     m_WriteResult = ok;
 }
 
+void FakeFirmware::SetRefuseOff(bool refuse)
+{
+    std::lock_guard lock(m_Mutex);
+    m_RefuseOff = refuse;
+}
+
 std::vector<FakeFirmware::Write> FakeFirmware::Writes() const
 {
     std::lock_guard lock(m_Mutex);
@@ -176,7 +182,7 @@ std::int32_t FakeFirmware::Ordinal2(std::uint32_t item, std::uint32_t value, std
         self.Count(2);
         self.m_Writes.push_back(Write{item, value, mode, std::this_thread::get_id()});
         if (item == WatchdogItem)
-            result = self.m_WatchdogPresent && self.m_WriteResult ? 1 : 0;
+            result = self.m_WatchdogPresent && self.m_WriteResult && !(value == 0 && self.m_RefuseOff) ? 1 : 0;
         else if (auto group = self.m_Groups.find(item >> 24); group != self.m_Groups.end())
             for (std::uint32_t listed : group->second)
                 if (listed == item)

@@ -33,6 +33,9 @@ public:
     void SetWatchdogItemPresent(bool present);
     // What writes of the watchdog item answer (success by default).
     void SetWriteResult(bool ok);
+    // Whether the write of 0 (switching the watchdog off) is refused, as by a device that
+    // cannot be stopped; other writes keep their answer.
+    void SetRefuseOff(bool refuse);
 
     struct Write {
         std::uint32_t item, value, mode;
@@ -76,6 +79,7 @@ private:
     mutable std::condition_variable m_WriteMade;
     std::map<std::uint32_t, std::vector<std::uint32_t>> m_Groups;
     std::set<std::uint32_t> m_FailingDescriptions;
+    bool m_RefuseOff = false;
     bool m_WatchdogPresent = true;
     bool m_WriteResult = true;
     std::vector<Write> m_Writes;

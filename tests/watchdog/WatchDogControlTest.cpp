@@ -312,3 +312,30 @@ TEST(WatchDogControlConstruction, ResetsTheModuleStateAndHoldsTheDefaults)
 }
 
 } // namespace
+
+namespace {
+
+// A device that cannot be stopped answers the 0 with failure: the backend says why and keeps
+// the countdown kicked, so a healthy machine is never restarted by a watchdog left alone.
+TEST_F(WatchDogControlDirect, AWatchdogThatRefusesToStopIsKeptKicked)
+{
+    m_Control->Start();
+    ASSERT_TRUE(RunUntil(0));
+    m_Firmware.SetRefuseOff(true);
+    tolv::SetLastFirmwareErrorForTesting("Watchdog device /dev/watchdog cannot be switched off (nowayout is set)");
+    m_Control->Close();
+    EXPECT_TRUE(m_Control->IsRunning());
+    EXPECT_EQ(m_Control->CloseFailure(), "Watchdog device /dev/watchdog cannot be switched off (nowayout is set)");
+    ASSERT_TRUE(RunUntil(170'000));
+    EXPECT_EQ(FirstExpiry(m_Times.Writes(), 170'000), std::nullopt);
+    EXPECT_GE(WriteTimesOf(60).size(), 4u);
+
+    m_Firmware.SetRefuseOff(false);
+    m_Control->Close();
+    EXPECT_FALSE(m_Control->IsRunning());
+    EXPECT_TRUE(m_Control->CloseFailure().empty());
+    EXPECT_EQ(m_Firmware.WatchdogValues().back(), 0u);
+    tolv::SetLastFirmwareErrorForTesting("");
+}
+
+} // namespace
