@@ -35,6 +35,18 @@ bench: deps
 fuzz: deps
 	scripts/fuzz-run $(BUILD)/fuzz 200000
 
+# Starts the program on the simulated firmware in $(BUILD)/demo-root with the firmware monitor
+# in this terminal (a private Xvfb when there is no display); Ctrl-C ends it.
+run:
+	$(MAKE) build
+	scripts/run-demo $(BUILD)
+
+# Writes docs/screenshot.png (the window with the watchdog on) and docs/screenshot-tray.png (the
+# tray's popup menu) from the real program on a private Xvfb with openbox, xcompmgr and trayer.
+screenshot:
+	$(MAKE) build
+	scripts/screenshot $(BUILD)
+
 # Composes docs/kit-gallery.png: every control of the kit in each state on the default skin.
 gallery-screenshot: configure
 	cmake --build $(BUILD) --target kitgallery
