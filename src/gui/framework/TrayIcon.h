@@ -1,0 +1,80 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "gui/framework/Component.h"
+#include "gui/graphics/Canvas.h"
+
+class QSystemTrayIcon;
+
+namespace framework {
+
+// Mouse notifications of an icon in the notification area, numbered as the kit's tray
+// component expects them.
+enum TrayNotification : unsigned {
+    WM_MOUSEMOVE = 512,
+    WM_LBUTTONDOWN = 513,
+    WM_LBUTTONUP = 514,
+    WM_LBUTTONDBLCLK = 515,
+    WM_RBUTTONDOWN = 516,
+    WM_RBUTTONUP = 517,
+    WM_RBUTTONDBLCLK = 518,
+    WM_MBUTTONDOWN = 519,
+    WM_MBUTTONUP = 520,
+};
+
+using TrayNotifyEvent = Event<Component*, unsigned>;
+
+// Answers whether a notification area would take an icon now.
+using TrayHostProbe = std::function<bool()>;
+
+// An icon in the notification area. It never shows a tooltip and never opens a menu by itself:
+// mouse actions only reach OnNotify, and the owner decides what they do. Hosts report whole
+// clicks, not presses and releases, so the notifications seen are a left click (left button
+// up), a right click (right button up), a double click and a middle click (middle button up).
+class TrayIcon : public Component {
+public:
+    TrayIcon();
+    ~TrayIcon() override;
+
+    // Loads the picture from a PNG file and shows it at once when the icon is in the
+    // notification area. A missing or unreadable file gives an empty icon; answers whether
+    // the file gave a picture.
+    bool SetIcon(const std::filesystem::path& file);
+    bool HasIcon() const;
+
+    // Puts the icon into the notification area. False (and nothing shown) when there is no
+    // host to take it; the caller may ask again later.
+    bool Show();
+    void Hide();
+    bool Visible() const { return m_Visible; }
+
+    // A message beside the icon, shown for a few seconds; nothing when the icon is not shown
+    // or the text is empty. Hosts offer no way to take one back early.
+    void ShowMessage(const std::string& text);
+
+    TrayNotifyEvent OnNotify;
+
+    // Replaces the question put to the desktop (tests simulate a host this way); null asks
+    // the desktop again. Answers the previous probe.
+    static TrayHostProbe SetHostProbe(TrayHostProbe probe);
+    static bool HostAvailable();
+
+    // The Qt icon (for tests).
+    QSystemTrayIcon* Native() const { return m_Icon.get(); }
+
+private:
+    std::unique_ptr<QSystemTrayIcon> m_Icon;
+    bool m_Visible = false;
+};
+
+// Where the mouse pointer is now, in screen pixels.
+graphics::Point CursorPos();
+
+// The modifier keys and mouse buttons held now.
+ShiftState CurrentShiftState();
+
+} // namespace framework
