@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # Sourced by scripts/run-demo and scripts/screenshot (bash): a private X display, the helpers
-# on it, and the processes a script starts, each ended by its own id.
+# on it, and the processes a script starts, each ended by its own id; and the settings a
+# demonstration starts from.
 #
 #   xs_spawn NAME GRACE LOG CMD...   starts CMD in a session of its own (a Ctrl-C in the terminal
 #                                    reaches only the script, which then ends everything in order);
@@ -12,6 +13,8 @@
 #   xs_start_openbox, xs_start_compositor, xs_start_tray DIR
 #                                    the window manager, xcompmgr with shadows, trayer; each
 #                                    returns once it is really up
+#   demo_store_watchdog_on ROOT      writes the program's settings into the store of the machine
+#                                    root ROOT: watchdog on, countdown 60 s, reload every 40 s
 #
 # The window manager reads the tests' own settings (tests/support/openbox-rc.xml), never a
 # user's. Logs go to DIR.
@@ -131,4 +134,13 @@ xs_start_tray() {
   xs_spawn trayer 5 "$1/trayer.log" trayer --edge bottom --align right --widthtype request \
     --height 32 --transparent false
   xs_wait_for 30 "$xs_last_pid" xs_tray_up || xs_failed trayer "$1/trayer.log"
+}
+
+demo_store_watchdog_on() {
+  local key="$1/var/lib/tolv/registry/HKEY_LOCAL_MACHINE/Software/TOLV"
+  mkdir -p "$key"
+  printf '%s\n' 'Windows Registry Editor Version 5.00' '' \
+    '[HKEY_LOCAL_MACHINE\Software\TOLV\TOLV Watchdog Timer]' \
+    '"LAST_STATE"=dword:0000000f' '"REBOOT_TIME"=dword:0000003c' '"RESET_TIME"=dword:00000028' \
+    >"$key/TOLV Watchdog Timer.reg"
 }
