@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "gui/controls/GsButton.h"
+#include "gui/framework/FdWatch.h"
 #include "gui/controls/GsExtraCtrl.h"
 #include "gui/controls/GsImage.h"
 #include "gui/controls/GsLabel.h"
@@ -84,6 +85,8 @@ void TMainForm::DoCreate()
     CreateWidgets();
     EnsureServiceRunning();
     LoadSettings();
+    if (m_Options.systemEvents)
+        StartSystemEvents();
     Form::DoCreate();
 }
 
@@ -160,13 +163,10 @@ void TMainForm::ApplySwitchState(bool on)
     TurnOff();
 }
 
-bool TMainForm::TurnOn()
+bool TMainForm::Arm(std::int32_t restart, std::int32_t reload)
 {
     CWatchDogControl* control = GetWatchDogControl();
-    m_AppliedRebootTime = static_cast<std::uint32_t>(m_RebootSlider->Position());
-    ShowSliderNumbers();
-    (void)control->SetTime(static_cast<std::int32_t>(m_AppliedRebootTime),
-                           m_ResetSlider->Position());
+    (void)control->SetTime(restart, reload);
     if (const std::string failure = control->TimeFailure(); !failure.empty()) {
         // Nothing was armed: the switch goes back to off and the store keeps what it held.
         m_Switch->SetChecked(false);
@@ -181,6 +181,16 @@ bool TMainForm::TurnOn()
     }
     control->Start();
     m_ArmFailed = false;
+    return true;
+}
+
+bool TMainForm::TurnOn()
+{
+    m_AppliedRebootTime = static_cast<std::uint32_t>(m_RebootSlider->Position());
+    m_AppliedResetTime = static_cast<std::uint32_t>(m_ResetSlider->Position());
+    ShowSliderNumbers();
+    if (!Arm(static_cast<std::int32_t>(m_AppliedRebootTime), m_ResetSlider->Position()))
+        return false;
     m_LastState = kStateOn;
     WriteSettings(kStateOn, true);
     m_ApplyButton->SetEnabled(false);
@@ -189,7 +199,17 @@ bool TMainForm::TurnOn()
 
 void TMainForm::TurnOff()
 {
-    GetWatchDogControl()->Close();
+    if (const std::string failure = CloseWatchdog(); !failure.empty()) {
+        // The device keeps counting down whatever the program does; it stays on and kicked,
+        // and the switch says so.
+        m_Switch->SetChecked(true);
+        for (framework::BaseControl* widget : m_Controls)
+            widget->SetEnabled(true);
+        m_ApplyButton->SetEnabled(false);
+        Tell("This watchdog cannot be switched off while the machine runs; it stays on and is "
+             "kept from running out.\n\n" + failure);
+        return;
+    }
     ShowSliderNumbers();
     m_ArmFailed = false;
     m_LastState = kStateOff;
@@ -223,7 +243,7 @@ void TMainForm::WriteSettings(std::uint32_t lastState, bool withTimes)
 
 void TMainForm::OnCloseClick(framework::Component*)
 {
-    GetWatchDogControl()->Close();
+    (void)CloseWatchdog(); // a watchdog that cannot be switched off is in the trace log
     Hide();
     // After a failed arm the switch shows off, but the stored choice is still the user's.
     if (!m_ArmFailed)
@@ -236,7 +256,7 @@ void TMainForm::DoClose(framework::CloseAction& action)
 {
     // A second Close after the handlers above finds nothing running.
     if (!m_ModelTypeWMI)
-        GetWatchDogControl()->Close();
+        (void)CloseWatchdog();
     Form::DoClose(action);
 }
 
@@ -249,7 +269,9 @@ void TMainForm::MinimizeToTray()
 {
     if (auto* app = framework::Application::Instance())
         app->Minimize();
-    SetVisible(false);
+    // Without an icon in the notification area the minimised window is the way back.
+    if (TrayHoldsIcon && TrayHoldsIcon())
+        SetVisible(false);
 }
 
 void TMainForm::RestoreWindow()

@@ -14,6 +14,8 @@
 #include "gui/framework/Timer.h"
 #include "gui/graphics/Bitmap.h"
 #include "gui/util/LayeredWindow.h"
+#include "platform/PowerEvents.h"
+#include "platform/WindowMessages.h"
 
 class GsButton;
 class GsBulledCheckBox;
@@ -23,6 +25,7 @@ class OcHMSlider;
 
 namespace framework {
 class BaseControl;
+class FdWatch;
 }
 
 // What the window takes from the way the program was started, and the waits of its start-up.
@@ -40,6 +43,8 @@ struct MainFormOptions {
     std::function<void(std::chrono::milliseconds)> sleep;
     // Starts a helper program from the program folder; null runs it (RunProgram, no wait).
     std::function<void(const std::filesystem::path&)> startProgram;
+    // Listen for close requests, power events and the end of the session.
+    bool systemEvents = true;
 };
 
 // The program's one visible window: the watchdog switch, the two time fields, Apply and
@@ -67,8 +72,11 @@ public:
     // The last composed picture (for screenshots and tests).
     const graphics::Bitmap& Frame() const { return m_Frame; }
 
-    // Called by the tray's owner form: enables its Exit command with the window's controls.
+    // Set by the tray's owner form: enables its Exit command with the window's controls, and
+    // tells whether the notification area holds the icon (without it, hiding the window would
+    // leave the program out of reach).
     std::function<void(bool)> SetExitEnabled;
+    std::function<bool()> TrayHoldsIcon;
 
     // State, for the program's other windows and for tests.
     bool ModelTypeWMI() const { return m_ModelTypeWMI; }
@@ -101,6 +109,18 @@ public:
     void SetControlsEnabled(bool enable);
     void Timer1Timer(framework::Component* sender);
 
+    // System events (MainFormSystem.cpp). wParam: 4 suspend; 6, 7, 18 resumed.
+    void WMPowerBroadcast(int wParam);
+    // The session may end (log-off, shutdown): the watchdog is closed, nothing is stored.
+    void QueryEndSession();
+    // A shutdown or log-off was called off: a watchdog that was on is armed again.
+    void ShutdownCancelled();
+    void OnPowerEvent(platform::PowerEvent event);
+    // Message 2044 from another program: close the watchdog and end, the stored state kept.
+    void WMCloseRequest();
+    void OnWindowMessage(const platform::WindowMessage& message);
+    static constexpr std::uint32_t kCloseRequest = 2044;
+
 protected:
     void DoCreate() override;
     void DoShow() override;
@@ -114,6 +134,14 @@ private:
     void ApplySwitchState(bool on);
     bool TurnOn();
     void TurnOff();
+    // SetTime and Start; when the watchdog refuses the countdown nothing is started, the user
+    // is told and the switch shows off. Answers whether the watchdog runs.
+    bool Arm(std::int32_t restart, std::int32_t reload);
+    // Close on the controller; answers why the watchdog could not be switched off (and writes
+    // it to the trace log), empty when it was.
+    std::string CloseWatchdog();
+    void StartSystemEvents();
+    void WatchPowerEvents();
     // Writes LAST_STATE and, when withTimes, both sliders' positions (then also the saved
     // times); tells the user once per run when the store cannot be written.
     void WriteSettings(std::uint32_t lastState, bool withTimes);
@@ -203,4 +231,16 @@ private:
     bool m_StoreFailureTold = false;
     // The last try to switch the watchdog on failed; the store keeps the choice made before.
     bool m_ArmFailed = false;
+    std::uint32_t m_AppliedResetTime = 0;
+    // Whether the watchdog was on when the machine went to sleep or the session began to end.
+    bool m_OnBeforeSuspend = false;
+    bool m_OnBeforeShutdown = false;
+    std::string m_TracedCloseFailure;
+
+    std::unique_ptr<platform::MessageWindow> m_MessageWindow;
+    std::unique_ptr<framework::FdWatch> m_MessageWatch;
+    std::unique_ptr<platform::PowerEvents> m_PowerEvents;
+    std::vector<std::unique_ptr<framework::FdWatch>> m_PowerWatches;
+    std::vector<int> m_PowerFds;
+    framework::DeferredCall m_RewatchPower{[this] { WatchPowerEvents(); }};
 };

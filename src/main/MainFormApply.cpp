@@ -51,10 +51,10 @@ void TMainForm::OnApplyClick(framework::Component*)
     // itself.
     if (!m_ModelTypeWMI)
         control->Close();
-    SetNumber(m_ResetLabel, m_ResetSlider->Position());
-    m_AppliedRebootTime = static_cast<std::uint32_t>(m_RebootSlider->Position());
-    SetNumber(m_RebootLabel, m_RebootSlider->Position());
-    (void)control->SetTime(static_cast<std::int32_t>(m_AppliedRebootTime), m_ResetSlider->Position());
+    ShowSliderNumbers();
+    const std::int32_t restart = m_RebootSlider->Position();
+    const std::int32_t reload = m_ResetSlider->Position();
+    (void)control->SetTime(restart, reload);
     const std::string failure = control->TimeFailure();
     // A refused countdown leaves the times that were running; Start takes those up again.
     control->Start();
@@ -64,6 +64,8 @@ void TMainForm::OnApplyClick(framework::Component*)
         Tell("The new times could not be applied; the watchdog keeps the times it had.\n\n" + failure);
         return;
     }
+    m_AppliedRebootTime = static_cast<std::uint32_t>(restart);
+    m_AppliedResetTime = static_cast<std::uint32_t>(reload);
     UpdateResetScale();
     Redraw();
     WriteSettings(m_LastState, true);

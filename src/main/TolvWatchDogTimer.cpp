@@ -8,6 +8,8 @@
 #include "gui/framework/Application.h"
 #include "gui/graphics/Canvas.h"
 #include "main/CommandLine.h"
+#include "main/InvisibleForm.h"
+#include "gui/controls/GsTrayIcon.h"
 #include "main/MainForm.h"
 #include "platform/InstanceLock.h"
 #include "platform/MessageBox.h"
@@ -40,7 +42,12 @@ int main(int argc, char** argv)
         app.SetShowMainForm(!hidden);
         MainFormOptions options;
         options.hiddenSwitch = hidden;
-        app.CreateForm<TMainForm>(options);
+        auto* mainForm = app.CreateForm<TMainForm>(options);
+        // The tray's owner refers to the main window, which must exist first.
+        auto* trayForm = app.CreateForm<TInvisibleForm>(*mainForm);
+        // A hidden start without a notification area would leave the program out of reach.
+        if (hidden && !trayForm->TrayIcon().IsAdded())
+            app.SetShowMainForm(true);
         app.Run();
     } catch (...) {
         framework::HandleException();
