@@ -18,7 +18,8 @@ namespace testsupport {
 // once the one before it is really up. While the session lives DISPLAY points at it and
 // QT_QPA_PLATFORM is "xcb", so the programs a test starts show real windows; both are restored
 // afterwards. The destructor ends the helpers by their ids in reverse order (SIGTERM, then
-// SIGKILL after a grace period).
+// SIGKILL after a grace period); declare the programs under test after the session, so they
+// end before their display does.
 class XSession {
 public:
     struct Options {
@@ -92,7 +93,7 @@ enum class WindowSearch { VisibleOnly, Any };
 // Top-level and other windows whose name (WM_NAME or _NET_WM_NAME) is exactly name.
 std::vector<XWindowId> FindWindows(const std::string& name,
                                    WindowSearch which = WindowSearch::VisibleOnly);
-// Windows whose WM_CLASS class (second part) is exactly windowClass.
+// Windows whose WM_CLASS class (second part) is windowClass, ignoring case.
 std::vector<XWindowId> FindWindowsByClass(const std::string& windowClass,
                                           WindowSearch which = WindowSearch::VisibleOnly);
 // The first window named name, once there is one.
@@ -129,7 +130,7 @@ public:
 
     int Width() const { return m_Width; }
     int Height() const { return m_Height; }
-    // x, y relative to the captured area's top-left.
+    // x, y relative to the captured area's top-left; black outside it.
     Rgb Pixel(int x, int y) const;
 
 private:
