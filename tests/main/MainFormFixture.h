@@ -14,6 +14,7 @@
 #include "gui/framework/Application.h"
 #include "main/MainForm.h"
 #include "platform/MessageBox.h"
+#include "system/common.h"
 #include "platform/Registry.h"
 #include "system/WinRegistry.h"
 #include "watchdog/CWatchDogControl.h"
@@ -31,9 +32,11 @@ public:
         return 0;
     }
     std::string TimeFailure() const override { return failure; }
+    std::string CloseFailure() const override { return closeFailure; }
 
     std::vector<std::string> calls;
-    std::string failure; // what TimeFailure answers
+    std::string failure;      // what TimeFailure answers
+    std::string closeFailure; // what CloseFailure answers
 };
 
 inline constexpr const char* kSettingsKey = "Software\\TOLV\\TOLV Watchdog Timer";
@@ -57,6 +60,7 @@ protected:
         });
         m_App = std::make_unique<framework::Application>(m_Argc, m_Argv);
         m_Previous = ExchangeWatchDogControlForTesting(&control);
+        ResetTraceLogPathForTesting();
     }
 
     void TearDown() override
@@ -66,9 +70,10 @@ protected:
         platform::SetMessageBoxHook(nullptr);
     }
 
-    TMainForm* Create(bool hidden = false)
+    TMainForm* Create(bool hidden = false, bool systemEvents = false)
     {
         MainFormOptions options;
+        options.systemEvents = systemEvents;
         options.hiddenSwitch = hidden;
         options.sleep = [this](std::chrono::milliseconds period) { waits.push_back(period.count()); };
         options.startProgram = [this](const std::filesystem::path& program) {
@@ -92,6 +97,9 @@ protected:
             return value;
         return std::nullopt;
     }
+
+    // The trace log's lines without their time stamps.
+    static std::vector<std::string> TraceLines();
 
     RecordingControl control;
     int answer = platform::IDOK;

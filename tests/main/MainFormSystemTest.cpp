@@ -1,0 +1,138 @@
+// Sleep, wake, the end of the session, close requests and a watchdog that cannot be switched
+// off, as the main window meets them.
+
+#include "MainFormFixture.h"
+
+#include <QCoreApplication>
+
+#include "gui/controls/GsExtraCtrl.h"
+#include "gui/controls/TolvScrollBar.h"
+#include "platform/WindowMessages.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+using Lines = std::vector<std::string>;
+using platform::PowerEvent;
+
+struct PowerRow {
+    const char* name;
+    bool wmi;
+    bool on;
+    Calls suspendCalls;
+    Calls resumeCalls;
+};
+
+// A watchdog switched off stays off after a wake; the service program looks after itself.
+const PowerRow kPowerRows[] = {
+    {"OnIsClosedAndArmedAgain", false, true, {"Close"}, {"SetTime(60,40)", "Start"}},
+    {"OffStaysOffAfterTheWake", false, false, {"Close"}, {}},
+    {"ServiceModelOnlyTraces", true, true, {}, {}},
+};
+
+class Power : public MainFormTest, public testing::WithParamInterface<PowerRow> {};
+
+} // namespace
+
+TEST_P(Power, SuspendAndResume)
+{
+    const PowerRow& row = GetParam();
+    if (row.wmi)
+        WriteDword("Model Type WMI", 5);
+    WriteDword("LAST_STATE", row.on ? 15 : 0);
+    WriteDword("REBOOT_TIME", row.wmi ? 200 : 60);
+    WriteDword("RESET_TIME", 40);
+    Create();
+    control.calls.clear();
+
+    form->OnPowerEvent(PowerEvent::Suspend);
+    EXPECT_EQ(control.calls, row.suspendCalls);
+    control.calls.clear();
+    form->OnPowerEvent(PowerEvent::Resume);
+    if (row.wmi)
+        EXPECT_TRUE(control.calls.empty());
+    else
+        EXPECT_EQ(control.calls, row.resumeCalls);
+    EXPECT_EQ(TraceLines(), (Lines{"Enter S3 or S4...", "Close", "EnterResume from S3 or S4..."}));
+    EXPECT_EQ(ReadDword("LAST_STATE"), row.on ? 15u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(MainForm, Power, testing::ValuesIn(kPowerRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainFormTest, ACancelledShutdownArmsTheWatchdogAgainWithTheAppliedTimes)
+{
+    WriteDword("LAST_STATE", 15);
+    WriteDword("REBOOT_TIME", 60);
+    WriteDword("RESET_TIME", 40);
+    Create();
+    control.calls.clear();
+    form->OnPowerEvent(PowerEvent::Shutdown);
+    EXPECT_EQ(control.calls, (Calls{"Close"}));
+    form->OnPowerEvent(PowerEvent::ShutdownCancelled);
+    EXPECT_EQ(control.calls, (Calls{"Close", "SetTime(60,40)", "Start"}));
+    EXPECT_EQ(TraceLines(), (Lines{"Main UI shut down", "Main UI Message.Result = 0;",
+                                   "Shutdown cancelled: the watchdog is on again"}));
+    EXPECT_EQ(ReadDword("LAST_STATE"), 15u);
+}
+
+TEST_F(MainFormTest, TheEndOfTheSessionClosesTheWatchdogAndTheProgram)
+{
+    WriteDword("LAST_STATE", 15);
+    WriteDword("REBOOT_TIME", 60);
+    WriteDword("RESET_TIME", 40);
+    Create();
+    control.calls.clear();
+    form->OnPowerEvent(PowerEvent::SessionEnd);
+    EXPECT_EQ(control.calls.front(), "Close");
+    EXPECT_TRUE(framework::Application::Instance()->Terminated());
+    EXPECT_EQ(TraceLines(), (Lines{"Main UI shut down", "Main UI Message.Result = 0;"}));
+    EXPECT_EQ(ReadDword("LAST_STATE"), 15u);
+}
+
+// A close request arrives through the window's socket; only 2044 closes.
+TEST_F(MainFormTest, TheCloseRequestEndsTheProgramAndKeepsTheStoredState)
+{
+    WriteDword("LAST_STATE", 15);
+    WriteDword("REBOOT_TIME", 60);
+    WriteDword("RESET_TIME", 40);
+    Create(false, /*systemEvents=*/true);
+    control.calls.clear();
+    const auto window = platform::FindWindow("TMainForm", "TOLV Watchdog Timer");
+    ASSERT_TRUE(window);
+
+    ASSERT_TRUE(platform::PostMessage(*window, 2045, 0, 0));
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_TRUE(control.calls.empty());
+    EXPECT_FALSE(framework::Application::Instance()->Terminated());
+
+    ASSERT_TRUE(platform::PostMessage(*window, TMainForm::kCloseRequest, 0, 0));
+    for (int i = 0; i < 20 && !framework::Application::Instance()->Terminated(); ++i)
+        QCoreApplication::processEvents();
+    EXPECT_TRUE(framework::Application::Instance()->Terminated());
+    EXPECT_EQ(control.calls.front(), "Close");
+    EXPECT_EQ(ReadDword("LAST_STATE"), 15u);
+}
+
+// A device that cannot be switched off: the switch stays on, the user learns why, and the
+// trace log records it when the program ends.
+TEST_F(MainFormTest, AWatchdogThatCannotBeSwitchedOffStaysOn)
+{
+    WriteDword("LAST_STATE", 15);
+    WriteDword("REBOOT_TIME", 60);
+    WriteDword("RESET_TIME", 40);
+    Create();
+    control.closeFailure = "Watchdog device /dev/watchdog cannot be switched off (nowayout is set)";
+    form->Switch()->Click();
+    EXPECT_TRUE(form->Switch()->Checked());
+    EXPECT_TRUE(form->RebootSlider()->Enabled());
+    EXPECT_EQ(ReadDword("LAST_STATE"), 15u);
+    ASSERT_EQ(m_Boxes.size(), 1u);
+    EXPECT_NE(m_Boxes[0].text.find("cannot be switched off while the machine runs"), std::string::npos);
+    EXPECT_NE(m_Boxes[0].text.find("nowayout is set"), std::string::npos);
+
+    form->OnCloseClick(nullptr);
+    EXPECT_EQ(TraceLines(), (Lines{"The watchdog cannot be switched off and keeps counting down: "
+                                   "Watchdog device /dev/watchdog cannot be switched off (nowayout is set)"}));
+}
