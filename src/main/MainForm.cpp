@@ -136,7 +136,8 @@ void TMainForm::LoadSettings()
             m_SavedResetTime = reload;
             m_SavedRebootTime = restart;
         }
-        // Unsigned, on the values as stored: a reload time near 2^32 wraps and fails.
+        // Unsigned, on the values as stored. A reload time near 2^32 wraps the sum and passes,
+        // but the sliders have clamped it into range already.
         on = m_LastState != kStateOff
             && restart >= reload + static_cast<std::uint32_t>(m_MinGap);
         key.Flush();
