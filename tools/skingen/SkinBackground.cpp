@@ -206,9 +206,16 @@ QImage Background()
 
 QImage TrayIcon()
 {
-    QImage image = NewImage(layout::TraySize.width(), layout::TraySize.height());
+    return AppIcon(layout::TraySize.width());
+}
+
+QImage AppIcon(int size)
+{
+    QImage image = NewImage(size, size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    // The design is drawn on the tray's 32-pixel grid and scaled as a whole, strokes included.
+    p.scale(size / double(layout::TraySize.width()), size / double(layout::TraySize.height()));
     const QPainterPath tile = RoundedPath(StrokeRect(1, 1, 30, 30), 7);
     QLinearGradient g(0, 1, 0, 31);
     g.setColorAt(0, palette::HeaderTop.lighter(125));

@@ -70,4 +70,18 @@ bool WriteSkin(const QString& folder, QString* failed)
     return true;
 }
 
+bool WriteAppIcons(const QString& folder, const QString& name, QString* failed)
+{
+    for (const int size : kAppIconSizes) {
+        const QString apps = QStringLiteral("%1/%2x%2/apps").arg(folder).arg(size);
+        const QString path = apps + "/" + name + ".png";
+        if (!QDir().mkpath(apps) || !Finished(AppIcon(size)).save(path, "PNG")) {
+            if (failed)
+                *failed = path;
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace skin

@@ -2,6 +2,7 @@
 // composed from a skin folder.
 //   skingen OUTPUT_FOLDER
 //   skingen --preview OUTPUT.png SKIN_FOLDER
+//   skingen --icons ICON_THEME_FOLDER NAME
 #include "Preview.h"
 #include "SkinImages.h"
 
@@ -34,11 +35,20 @@ int main(int argc, char** argv)
         }
         return 0;
     }
+    QString failed;
+    if (argc == 4 && std::strcmp(argv[1], "--icons") == 0) {
+        if (!skin::WriteAppIcons(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                                 &failed)) {
+            std::fprintf(stderr, "skingen: cannot write %s\n", qPrintable(failed));
+            return 1;
+        }
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: skingen OUTPUT_FOLDER\n       skingen --preview OUTPUT.png SKIN_FOLDER\n");
+        std::fprintf(stderr, "usage: skingen OUTPUT_FOLDER\n       skingen --preview OUTPUT.png SKIN_FOLDER\n"
+                             "       skingen --icons ICON_THEME_FOLDER NAME\n");
         return 2;
     }
-    QString failed;
     if (!skin::WriteSkin(QString::fromLocal8Bit(argv[1]), &failed)) {
         std::fprintf(stderr, "skingen: cannot write %s\n", qPrintable(failed));
         return 1;
