@@ -15,6 +15,13 @@ std::string Reason(int negativeErrno)
     return std::strerror(-negativeErrno);
 }
 
+// What WatchdogDevice::Running answers when there is no watchdog at the path: nothing there can
+// be running, and opening it only tells why it is absent.
+bool NoDevice(int state)
+{
+    return state == -ENOENT || state == -ENODEV;
+}
+
 // EINTR can repeat while signals arrive; a bound keeps a broken device from spinning forever.
 constexpr int MaxInterruptedWrites = 1000;
 
@@ -33,6 +40,15 @@ std::optional<std::vector<std::uint32_t>> DeviceFirmware::ListGroup(std::uint32_
     if (group != WatchdogGroup)
         return std::nullopt;
     std::lock_guard lock(m_Mutex);
+    if (m_Fd < 0) {
+        // Hazard: opening the device starts its countdown, and the write that follows a listing
+        // may be a 0. Only a running device (where another holder then shows as an absent
+        // item) or a missing one (whose open tells why) is opened here; any other is listed
+        // unopened, and the first countdown written opens it.
+        const int state = m_Device->Running(m_Path.c_str());
+        if (state != 1 && !NoDevice(state))
+            return std::vector<std::uint32_t>{WatchdogItem};
+    }
     if (!EnsureOpen())
         return std::vector<std::uint32_t>{};
     return std::vector<std::uint32_t>{WatchdogItem};
@@ -43,7 +59,7 @@ bool DeviceFirmware::Write(std::uint32_t item, std::uint32_t value, std::uint32_
     if (item != WatchdogItem || mode != SetValueMode)
         return false;
     std::lock_guard lock(m_Mutex);
-    return value > 0 ? Arm(value) : Disarm();
+    return value > 0 ? Arm(value) : SwitchOff();
 }
 
 bool DeviceFirmware::IsOpen() const
@@ -56,9 +72,8 @@ bool DeviceFirmware::EnsureOpen()
 {
     if (m_Fd >= 0)
         return true;
-    // Hazard: opening the device starts its countdown with the driver's current timeout. A
-    // listing that opens it is always followed by the caller's write, which sets the
-    // countdown and kicks, or switches it off again.
+    // Hazard: opening the device starts its countdown with the driver's current timeout. It is
+    // opened to arm it, or when it runs already (to list it or to switch it off).
     const int fd = m_Device->Open(m_Path.c_str());
     if (fd < 0) {
         if (fd == -EBUSY)
@@ -113,6 +128,26 @@ bool DeviceFirmware::Arm(std::uint32_t seconds)
         m_Timeout = seconds;
     }
     return Ping();
+}
+
+bool DeviceFirmware::SwitchOff()
+{
+    if (m_Fd < 0) {
+        const int state = m_Device->Running(m_Path.c_str());
+        if (state != 1) {
+            if (state < 0 && !NoDevice(state))
+                LogOnce("state", "Watchdog device " + m_Path + " does not tell whether it runs ("
+                                     + Reason(state) + "); it is not opened to switch it off, "
+                                     + "since opening would start it");
+            // Nothing of ours is armed, and a stopped device must not be started to stop it.
+            return true;
+        }
+        // A countdown that an earlier holder left running (a program killed while armed):
+        // nobody kicks it, so it is switched off like one of ours.
+        if (!EnsureOpen())
+            return false;
+    }
+    return Disarm();
 }
 
 bool DeviceFirmware::Disarm()

@@ -10,7 +10,9 @@
 
 // The watchdog item on a Linux watchdog device (/dev/watchdog): group 0x11 lists item
 // 0x11060007 while the device can be held; a write of n > 0 seconds arms or kicks it with that
-// countdown, a write of 0 switches it off with the magic close.
+// countdown, a write of 0 switches it off with the magic close, also a countdown that an earlier
+// holder left running. Opening the device starts it, so the library asks whether it runs before
+// it opens it for anything but a countdown.
 namespace tlacpi {
 
 class DeviceFirmware final : public Firmware {
@@ -33,6 +35,8 @@ public:
 private:
     bool EnsureOpen();
     bool Arm(std::uint32_t seconds);
+    // A write of 0: switches off what runs, and never opens a device that is stopped.
+    bool SwitchOff();
     bool Disarm();
     bool Ping();
     void Log(const std::string& text);

@@ -1,5 +1,6 @@
 #include "WatchdogDevice.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
@@ -14,6 +15,8 @@ namespace {
 
 class SystemWatchdogDevice final : public WatchdogDevice {
 public:
+    explicit SystemWatchdogDevice(std::filesystem::path sysfs) : m_Sysfs(std::move(sysfs)) {}
+
     int Open(const char* path) override
     {
         const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
@@ -50,28 +53,59 @@ public:
         struct stat status{};
         if (::fstat(fd, &status) != 0)
             return -errno;
+        std::string value;
+        if (const int read = ReadAttribute(status, "nowayout", value); read < 0)
+            return read;
+        return value == "1" ? 1 : 0;
+    }
+
+    int Running(const char* path) override
+    {
+        // stat, not open: opening the device would start a stopped watchdog.
+        struct stat status{};
+        if (::stat(path, &status) != 0)
+            return -errno;
+        if (!S_ISCHR(status.st_mode))
+            return -ENODEV;
+        std::string value;
+        if (const int read = ReadAttribute(status, "state", value); read < 0)
+            return read == -ENOENT ? -EOPNOTSUPP : read;  // the device is there; its state is not
+        if (value == "active")
+            return 1;
+        return value == "inactive" ? 0 : -EIO;
+    }
+
+private:
+    // The first line of a watchdog attribute of the device node described by status.
+    int ReadAttribute(const struct stat& status, const char* name, std::string& value) const
+    {
+        const unsigned major = ::major(status.st_rdev);
+        const unsigned minor = ::minor(status.st_rdev);
         // /dev/watchdog (misc 10:130) is the first watchdog's legacy node.
-        std::string attribute = "/sys/class/watchdog/watchdog0/nowayout";
-        if (!(major(status.st_rdev) == 10 && minor(status.st_rdev) == 130))
-            attribute = "/sys/dev/char/" + std::to_string(major(status.st_rdev)) + ":"
-                + std::to_string(minor(status.st_rdev)) + "/nowayout";
+        const std::filesystem::path attribute = major == 10 && minor == 130
+            ? m_Sysfs / "class/watchdog/watchdog0" / name
+            : m_Sysfs / "dev/char" / (std::to_string(major) + ":" + std::to_string(minor)) / name;
         const int file = ::open(attribute.c_str(), O_RDONLY | O_CLOEXEC);
         if (file < 0)
             return -errno;
-        char value = 0;
-        const ssize_t got = ::read(file, &value, 1);
+        char text[32];
+        const ssize_t got = ::read(file, text, sizeof text);
         ::close(file);
-        if (got != 1)
+        if (got <= 0)
             return -EIO;
-        return value == '1' ? 1 : 0;
+        value.assign(text, static_cast<std::size_t>(got));
+        value.erase(std::min(value.find('\n'), value.size()));
+        return 0;
     }
+
+    const std::filesystem::path m_Sysfs;
 };
 
 } // namespace
 
-std::unique_ptr<WatchdogDevice> MakeSystemWatchdogDevice()
+std::unique_ptr<WatchdogDevice> MakeSystemWatchdogDevice(std::filesystem::path sysfs)
 {
-    return std::make_unique<SystemWatchdogDevice>();
+    return std::make_unique<SystemWatchdogDevice>(std::move(sysfs));
 }
 
 } // namespace tlacpi

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <memory>
 
 // The calls the firmware library makes on a Linux watchdog device, behind a seam so that the
@@ -22,9 +23,15 @@ public:
     // Whether the driver of an open device keeps counting after any close ("nowayout"): 1 or 0,
     // or -errno when it cannot tell.
     virtual int NoWayOut(int fd) = 0;
+    // Whether the watchdog at path counts down now, found without opening it (an open starts
+    // it): 1 running, 0 stopped, -ENOENT when nothing is at path, -ENODEV when what is there is
+    // no character device, another -errno when its state cannot be told (a kernel without
+    // watchdog attributes in sysfs).
+    virtual int Running(const char* path) = 0;
 };
 
-// The real device calls (open, ioctl, write, close).
-std::unique_ptr<WatchdogDevice> MakeSystemWatchdogDevice();
+// The real device calls (open, ioctl, write, close); the device attributes ("state",
+// "nowayout") are read below sysfs.
+std::unique_ptr<WatchdogDevice> MakeSystemWatchdogDevice(std::filesystem::path sysfs = "/sys");
 
 } // namespace tlacpi

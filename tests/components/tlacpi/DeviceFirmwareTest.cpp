@@ -21,6 +21,7 @@ struct DeviceLog {
     std::vector<int> timeoutsSet;  // SETTIMEOUT requests, in order
     std::string written;           // every byte written, 'V' for a magic close
     bool open = false;
+    int startedByOpen = 0;         // opens of a device that was stopped
 };
 
 struct DeviceScript {
@@ -33,6 +34,10 @@ struct DeviceScript {
     std::deque<long> writeResults;    // scripted write results, then success
     int closeResult = 0;
     int noWayOut = -ENOENT;
+    // What the device tells of itself while nobody holds it: 1 running (another holder, or a
+    // program killed while armed), 0 stopped, or -errno. An open starts a stopped device; a
+    // magic close stops it.
+    int state = 1;
 };
 
 class FakeDevice final : public tlacpi::WatchdogDevice {
@@ -42,8 +47,12 @@ public:
     int Open(const char*) override
     {
         ++m_Log.opens;
-        if (m_Script.openResult >= 0)
+        if (m_Script.openResult >= 0) {
             m_Log.open = true;
+            m_Log.startedByOpen += m_Script.state == 0;
+            if (m_Script.state >= 0)
+                m_Script.state = 1;
+        }
         return m_Script.openResult;
     }
 
@@ -95,7 +104,15 @@ public:
         EXPECT_TRUE(m_Log.open);
         ++m_Log.closes;
         m_Log.open = false;
+        if (m_Script.state >= 0 && !m_Log.written.empty() && m_Log.written.back() == 'V')
+            m_Script.state = 0;
         return m_Script.closeResult;
+    }
+
+    int Running(const char*) override
+    {
+        EXPECT_FALSE(m_Log.open) << "asked while held: the library knows it runs";
+        return m_Script.state;
     }
 
     int NoWayOut(int) override
@@ -246,6 +263,7 @@ TEST_F(DeviceFirmwareTest, FailedMagicWriteKeepsTheDeviceOpen)
 
 TEST_F(DeviceFirmwareTest, ZeroWithNothingOpenSucceedsWithoutOpening)
 {
+    script.state = 0;
     EXPECT_TRUE(Write(0));
     EXPECT_EQ(log.opens, 0);
 }
@@ -273,6 +291,101 @@ TEST_F(DeviceFirmwareTest, KickFallsBackToAWriteWhenKeepaliveIsMissing)
     script.keepaliveResult = -EOPNOTSUPP;
     EXPECT_TRUE(Write(60));
     EXPECT_EQ(log.written, "k");
+}
+
+// What a device that nobody of ours holds looks like to a listing and to a write of 0, by what
+// it tells of itself. Opening starts a stopped device, so only a running one may be opened to
+// be switched off, and a stopped one must never be.
+struct UnheldRow {
+    const char* name;
+    int state;
+    int openResult;
+    bool listed;          // the listing names the watchdog item
+    int listingOpens;
+    bool zeroAnswer;      // a write of 0 with nothing open
+    int zeroOpens;
+    const char* zeroWritten;
+    const char* message;  // logged by the write of 0 (empty: nothing)
+};
+
+void PrintTo(const UnheldRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class UnheldDevice : public DeviceFirmwareTest, public testing::WithParamInterface<UnheldRow> {
+protected:
+    void SetUp() override
+    {
+        script.state = GetParam().state;
+        script.openResult = GetParam().openResult;
+    }
+};
+
+TEST_P(UnheldDevice, IsOpenedToBeListedOnlyWhenItRunsOrIsMissing)
+{
+    const UnheldRow& row = GetParam();
+    const auto items = Firmware().ListGroup(0x11);
+    ASSERT_TRUE(items.has_value());
+    EXPECT_EQ(!items->empty(), row.listed);
+    EXPECT_EQ(log.opens, row.listingOpens);
+    EXPECT_EQ(log.startedByOpen, 0);
+}
+
+TEST_P(UnheldDevice, ZeroSwitchesOffOnlyWhatRuns)
+{
+    const UnheldRow& row = GetParam();
+    EXPECT_EQ(Write(0), row.zeroAnswer);
+    EXPECT_EQ(log.opens, row.zeroOpens);
+    EXPECT_EQ(log.written, row.zeroWritten);
+    EXPECT_EQ(log.startedByOpen, 0);
+    EXPECT_FALSE(log.open);
+    if (*row.message) {
+        EXPECT_EQ(MessagesContaining(row.message), 1) << testing::PrintToString(messages);
+        EXPECT_TRUE(Write(0) == row.zeroAnswer);
+        EXPECT_EQ(MessagesContaining(row.message), 1) << "told once";
+    } else {
+        EXPECT_TRUE(messages.empty()) << testing::PrintToString(messages);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, UnheldDevice,
+    testing::Values(
+        // A countdown left running by a program killed while armed: nobody kicks it.
+        UnheldRow{"Running", 1, 3, true, 1, true, 1, "V", ""},
+        UnheldRow{"Stopped", 0, 3, true, 0, true, 0, "", ""},
+        UnheldRow{"StateUnknown", -EOPNOTSUPP, 3, true, 0, true, 0, "",
+                  "does not tell whether it runs"},
+        UnheldRow{"Missing", -ENOENT, -ENOENT, false, 1, true, 0, "", ""},
+        UnheldRow{"RunningForAnotherHolder", 1, -EBUSY, false, 1, false, 1, "",
+                  "held by another program"}),
+    [](const testing::TestParamInfo<UnheldRow>& info) { return std::string(info.param.name); });
+
+TEST_F(DeviceFirmwareTest, AStoppedDeviceIsOpenedByTheFirstCountdownAndStaysStoppedAfterIt)
+{
+    script.state = 0;
+    EXPECT_EQ(Firmware().ListGroup(0x11), std::vector<std::uint32_t>{WatchdogItem});
+    EXPECT_TRUE(Write(30));
+    EXPECT_EQ(log.opens, 1);
+    EXPECT_EQ(log.timeoutsSet, std::vector<int>{30});
+    EXPECT_TRUE(Write(0));
+    EXPECT_EQ(log.written, "V");
+    // Stopped again: a second 0 and a listing leave it closed.
+    EXPECT_TRUE(Write(0));
+    EXPECT_EQ(Firmware().ListGroup(0x11), std::vector<std::uint32_t>{WatchdogItem});
+    EXPECT_EQ(log.opens, 1);
+    EXPECT_EQ(log.written, "V");
+}
+
+TEST_F(DeviceFirmwareTest, ALeftoverCountdownThatCannotBeStoppedFailsTheZeroAndStaysKicked)
+{
+    script.noWayOut = 1;
+    EXPECT_FALSE(Write(0));
+    EXPECT_TRUE(Firmware().IsOpen());
+    EXPECT_EQ(log.written, "");
+    EXPECT_EQ(log.keepalives, 1);
+    EXPECT_NE(Firmware().LastError().find("nowayout"), std::string::npos);
 }
 
 TEST_F(DeviceFirmwareTest, RestartByTheWatchdogIsTold)
