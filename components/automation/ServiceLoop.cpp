@@ -33,6 +33,18 @@ int OnStopSignal(sd_event_source* source, const struct signalfd_siginfo* info, v
 
 } // namespace
 
+std::optional<int> CommandLineExit(int argc, char** argv, const char* usage)
+{
+    if (argc <= 1)
+        return std::nullopt;
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    std::fprintf(stderr, "%s: unexpected argument \"%s\"\n%s", argv[0], argv[1], usage);
+    return 2;
+}
+
 ServiceLoop::ServiceLoop(std::string programName) : m_ProgramName(std::move(programName))
 {
     // Signals must be blocked before any thread starts, so that every thread inherits the mask

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <systemd/sd-event.h>
 
@@ -10,6 +11,11 @@
 // the loop; the program then closes the watchdog before it exits. SIGHUP counts too, because a
 // service killed by it would leave the firmware counting down with nobody to kick it.
 namespace service {
+
+// A service program takes no arguments but --help. Answers the exit code when the program must
+// end at once: 0 after printing usage on stdout for --help, 2 with usage on stderr for anything
+// else; no value when it runs.
+std::optional<int> CommandLineExit(int argc, char** argv, const char* usage);
 
 class ServiceLoop {
 public:

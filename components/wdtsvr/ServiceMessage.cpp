@@ -1,5 +1,7 @@
 #include "ServiceMessage.h"
 
+#include "tolv/BiosInterface.h"
+
 namespace wdtsvr {
 namespace {
 
@@ -28,16 +30,30 @@ ServiceCommand InterpretMessage(const platform::WindowMessage& message)
 }
 
 std::string Apply(CWatchDogControl& control, const ServiceCommand& command,
-                  const platform::WindowMessage& message)
+                  const platform::WindowMessage& message, ServiceState& state)
 {
     const std::string received = Describe(message);
     switch (command.kind) {
-    case ServiceCommand::Kind::Close:
+    case ServiceCommand::Kind::Close: {
         control.Close();
-        return received + ": Close";
+        const bool leftover = !state.armed;
+        state.armed = false;
+        if (!leftover)
+            return received + ": Close";
+        // Hazard: a countdown left running by a killed service restarts the machine unless it
+        // is switched off here. The firmware library never starts a stopped device to stop it.
+        if (!control.WriteTimer(0)) {
+            const std::string reason = tolv::LastFirmwareError();
+            return received + ": Close; a countdown left running before this service could "
+                              "not be switched off"
+                + (reason.empty() ? std::string() : ": " + reason);
+        }
+        return received + ": Close, with 0 written for any countdown an earlier service left";
+    }
     case ServiceCommand::Kind::Arm: {
         (void)control.SetTime(command.restart, command.reload); // its result means nothing
         control.Start();
+        state.armed = true;
         std::string line = received + ": SetTime(" + std::to_string(command.restart) + ", " +
                            std::to_string(command.reload) + "), Start";
         if (command.reload >= command.restart)

@@ -24,8 +24,16 @@ struct ServiceCommand {
 
 ServiceCommand InterpretMessage(const platform::WindowMessage& message);
 
+// What the service remembers between messages.
+struct ServiceState {
+    // Whether this service has armed the watchdog since it started or last closed it. Until it
+    // has, a countdown may still run that an earlier service armed before it was killed; the
+    // backend of this process knows nothing of it, so a Close writes 0 to the firmware itself.
+    bool armed = false;
+};
+
 // Carries out command on control; answers the line to log.
 std::string Apply(CWatchDogControl& control, const ServiceCommand& command,
-                  const platform::WindowMessage& message);
+                  const platform::WindowMessage& message, ServiceState& state);
 
 } // namespace wdtsvr

@@ -3,7 +3,9 @@
 #include "ServiceMessage.h"
 
 #include <exception>
+#include <optional>
 #include <string>
+#include <sys/un.h>
 
 namespace wdtsvr {
 namespace {
@@ -12,6 +14,7 @@ struct Context {
     CWatchDogControl* control;
     service::ServiceLoop* loop;
     platform::MessageWindow* window;
+    ServiceState state;
 };
 
 int OnWindowInput(sd_event_source*, int, std::uint32_t, void* userdata)
@@ -20,7 +23,8 @@ int OnWindowInput(sd_event_source*, int, std::uint32_t, void* userdata)
     const std::size_t droppedBefore = context.window->DroppedCount();
     context.window->ReadPending([&](const platform::WindowMessage& message) {
         try {
-            context.loop->Log(Apply(*context.control, InterpretMessage(message), message));
+            context.loop->Log(
+                Apply(*context.control, InterpretMessage(message), message, context.state));
         } catch (const std::exception& error) {
             context.loop->Log("failed: " + std::string(error.what()));
         }
@@ -31,6 +35,18 @@ int OnWindowInput(sd_event_source*, int, std::uint32_t, void* userdata)
     return 0;
 }
 
+// Why the window cannot be made before trying: its class and caption are fixed, so only a
+// runtime folder too deep for a socket address (TOLV_ROOT) can keep it from having a name.
+std::optional<std::string> WindowNameProblem()
+{
+    if (platform::WindowSocketPath(kWindowClass, kWindowCaption))
+        return std::nullopt;
+    constexpr std::size_t kLongest = sizeof(sockaddr_un::sun_path) - 1;
+    return "the window's socket in " + platform::WindowsFolder().string() + " would have a path "
+        + "longer than a Unix socket address holds (" + std::to_string(kLongest)
+        + " bytes); TOLV_ROOT is too long";
+}
+
 } // namespace
 
 int RunWdtService(CWatchDogControl& control, service::ServiceLoop& loop)
@@ -39,12 +55,16 @@ int RunWdtService(CWatchDogControl& control, service::ServiceLoop& loop)
         loop.Log(loop.Error());
         return 1;
     }
+    if (const auto problem = WindowNameProblem()) {
+        loop.Log("cannot create the window: " + *problem);
+        return 1;
+    }
     platform::MessageWindow window(kWindowClass, kWindowCaption);
     if (!window.Create()) {
         loop.Log("cannot create the window: " + window.LastError());
         return 1;
     }
-    Context context{&control, &loop, &window};
+    Context context{&control, &loop, &window, ServiceState{}};
     sd_event_source* source = nullptr;
     if (int rc = sd_event_add_io(loop.Event(), &source, window.Fd(), EPOLLIN, OnWindowInput,
                                  &context);

@@ -2,9 +2,12 @@
 #include "SimState.h"
 
 #include "platform/WindowMessages.h"
+#include "tolv/BiosInterface.h"
 #include "watchdog/WatchDogForwarding.h"
 
 #include "ChildProgram.h"
+#include "FakeFirmware.h"
+#include "PrivateBus.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -45,7 +48,13 @@ public:
         calls.push_back("SetTime(" + std::to_string(restart) + ", " + std::to_string(reload) + ")");
         return 0;
     }
+    bool WriteTimer(std::int32_t seconds) override
+    {
+        calls.push_back("WriteTimer(" + std::to_string(seconds) + ")");
+        return writeResult;
+    }
     std::vector<std::string> calls;
+    bool writeResult = true;
 };
 
 } // namespace
@@ -56,7 +65,8 @@ TEST_P(ServiceMessages, AreUnderstoodAsArmCloseOrNothing)
     ServiceCommand command = wdtsvr::InterpretMessage(row.message);
     EXPECT_EQ(command.kind, row.kind);
     RecordingControl control;
-    const std::string line = wdtsvr::Apply(control, command, row.message);
+    wdtsvr::ServiceState armedService{true};
+    const std::string line = wdtsvr::Apply(control, command, row.message, armedService);
     switch (row.kind) {
     case ServiceCommand::Kind::Arm:
         EXPECT_EQ(control.calls,
@@ -92,10 +102,67 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ServiceMessages, AReloadNotShorterThanTheCountdownIsAppliedWithAWarning)
 {
     RecordingControl control;
+    wdtsvr::ServiceState state;
     const WindowMessage message{2054, 30, 30};
-    const std::string line = wdtsvr::Apply(control, wdtsvr::InterpretMessage(message), message);
+    const std::string line =
+        wdtsvr::Apply(control, wdtsvr::InterpretMessage(message), message, state);
     EXPECT_EQ(control.calls.size(), 2u);
     EXPECT_NE(line.find("warning"), std::string::npos) << line;
+}
+
+namespace {
+
+// Messages in order to one service, answering the calls each one made.
+std::vector<std::vector<std::string>> Deliver(RecordingControl& control,
+                                              wdtsvr::ServiceState& state,
+                                              const std::vector<WindowMessage>& messages,
+                                              std::vector<std::string>* lines = nullptr)
+{
+    std::vector<std::vector<std::string>> calls;
+    for (const WindowMessage& message : messages) {
+        control.calls.clear();
+        const std::string line =
+            wdtsvr::Apply(control, wdtsvr::InterpretMessage(message), message, state);
+        if (lines)
+            lines->push_back(line);
+        calls.push_back(control.calls);
+    }
+    return calls;
+}
+
+using Calls = std::vector<std::string>;
+
+} // namespace
+
+TEST(ServiceState, ACloseWithNothingArmedHereWritesZeroForACountdownLeftByAnEarlierService)
+{
+    RecordingControl control;
+    wdtsvr::ServiceState state;
+    std::vector<std::string> lines;
+    const auto calls =
+        Deliver(control, state, {{2054, 0, 0}, {2054, 30, 5}, {2054, 0, 0}, {2054, 0, 0}}, &lines);
+    // The backend knows nothing of the earlier service's countdown; its Close would do nothing.
+    EXPECT_EQ(calls[0], (Calls{"Close", "WriteTimer(0)"}));
+    EXPECT_NE(lines[0].find("0 written"), std::string::npos) << lines[0];
+    EXPECT_EQ(calls[1], (Calls{"SetTime(30, 5)", "Start"}));
+    // Armed here: the backend's Close switches it off.
+    EXPECT_EQ(calls[2], (Calls{"Close"}));
+    EXPECT_EQ(calls[3], (Calls{"Close", "WriteTimer(0)"}));
+}
+
+TEST(ServiceState, AZeroTheFirmwareRefusesIsLoggedWithItsReason)
+{
+    testsupport::FakeFirmware firmware;
+    tolv::SetLastFirmwareErrorForTesting("Watchdog device /dev/watchdog cannot be switched off");
+    RecordingControl control;
+    control.writeResult = false;
+    wdtsvr::ServiceState state;
+    std::vector<std::string> lines;
+    (void)Deliver(control, state, {{2054, 0, 0}}, &lines);
+    EXPECT_NE(lines[0].find("could not be switched off: Watchdog device /dev/watchdog cannot"),
+              std::string::npos)
+        << lines[0];
+    tolv::SetLastFirmwareErrorForTesting("");
 }
 
 namespace {
@@ -258,4 +325,57 @@ TEST_F(WdtServiceProgram, AKilledServiceIsReplacedByTheNextOne)
     ASSERT_TRUE(next->Signal(SIGTERM));
     ASSERT_TRUE(next->Wait(kPatience).has_value());
     EXPECT_TRUE(FirmwareShows(false, 0));
+}
+
+TEST_F(WdtServiceProgram, ACountdownLeftByAKilledServiceIsSwitchedOffByTheNextOnesClose)
+{
+    {
+        auto killed = StartService("killed.log");
+        WatchDogWMI control;
+        control.SetTime(30, 5);
+        control.Start();
+        ASSERT_TRUE(WaitUntil([&] { return FirmwareShows(true, 30); }, kPatience))
+            << FirmwareText() << killed->Log();
+        ASSERT_TRUE(killed->Signal(SIGKILL));
+        ASSERT_TRUE(killed->Wait(kPatience).has_value());
+    }
+    ASSERT_TRUE(FirmwareShows(true, 30)) << "nobody kicks it now";
+
+    auto next = StartService("next.log");
+    WatchDogWMI control;
+    control.Close();
+    EXPECT_TRUE(WaitUntil([&] { return FirmwareShows(false, 0); }, kPatience))
+        << FirmwareText() << next->Log();
+    EXPECT_TRUE(WaitUntil([&] { return LogHas(*next, "0 written"); }, kPatience))
+        << next->Log();
+}
+
+TEST_F(WdtServiceProgram, ATolvRootTooLongForASocketSaysSo)
+{
+    const auto log = testsupport::Root() / "service.log";
+    const auto deep = testsupport::Root() / std::string(120, 'r');
+    std::unique_ptr<ChildProgram> service;
+    {
+        testsupport::ScopedVariable root("TOLV_ROOT", deep.string());
+        service = std::make_unique<ChildProgram>(testsupport::BinFolder() / "TolvWdtSVR",
+                                                 std::vector<std::string>{}, log);
+    }
+    auto ended = service->Wait(kPatience);
+    ASSERT_TRUE(ended.has_value()) << service->Log();
+    EXPECT_EQ(ended->code, 1);
+    EXPECT_NE(service->Log().find("TOLV_ROOT is too long"), std::string::npos) << service->Log();
+}
+
+TEST(WdtServiceCommandLine, HelpPrintsTheUsageAndAnythingElseIsRefused)
+{
+    for (const auto& [argument, code] : {std::pair{"--help", 0}, std::pair{"--bogus", 2}}) {
+        ChildProgram service(testsupport::BinFolder() / "TolvWdtSVR", {argument},
+                             testsupport::Root() / (std::string(argument) + ".log"));
+        auto ended = service.Wait(kPatience);
+        ASSERT_TRUE(ended.has_value()) << argument;
+        EXPECT_TRUE(ended->exited);
+        EXPECT_EQ(ended->code, code) << argument << service.Log();
+        EXPECT_NE(service.Log().find("usage: TolvWdtSVR"), std::string::npos) << service.Log();
+    }
+    EXPECT_FALSE(platform::FindWindow("TMainForm", "WdtSVR").has_value());
 }
