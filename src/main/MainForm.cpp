@@ -268,11 +268,13 @@ void TMainForm::OnMinimize(framework::Component*)
 
 void TMainForm::MinimizeToTray()
 {
-    if (auto* app = framework::Application::Instance())
-        app->Minimize();
-    // Without an icon in the notification area the minimised window is the way back.
+    // With an icon in the notification area the window is only hidden: iconified first, X
+    // window managers map it back iconic and drop its stay-on-top state. Without the icon the
+    // minimised window is the way back.
     if (TrayHoldsIcon && TrayHoldsIcon())
         SetVisible(false);
+    else if (auto* app = framework::Application::Instance())
+        app->Minimize();
 }
 
 void TMainForm::RestoreWindow()
