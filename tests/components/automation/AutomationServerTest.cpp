@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <csignal>
 #include <cstdlib>
 #include <memory>
+#include <span>
 #include <systemd/sd-bus.h>
 
 using namespace std::chrono_literals;
@@ -83,6 +85,41 @@ pid_t OwnerPid(const char* name)
     sd_bus_message_unref(reply);
     sd_bus_flush_close_unref(bus);
     return static_cast<pid_t>(pid);
+}
+
+// Removes an environment variable while it lives, then gives back its value.
+class UnsetVariable {
+public:
+    explicit UnsetVariable(const char* name) : m_Name(name)
+    {
+        if (const char* value = std::getenv(name))
+            m_Saved = value;
+        ::unsetenv(name);
+    }
+    ~UnsetVariable()
+    {
+        if (m_Saved)
+            ::setenv(m_Name, m_Saved->c_str(), 1);
+    }
+    UnsetVariable(const UnsetVariable&) = delete;
+    UnsetVariable& operator=(const UnsetVariable&) = delete;
+
+private:
+    const char* m_Name;
+    std::optional<std::string> m_Saved;
+};
+
+// The error a method call answers; empty when it succeeded.
+std::string CallError(const char* member, std::span<const std::uint32_t> arguments = {})
+{
+    const platform::BusMethod method{kAutomationProgId, "/WatchDogControl", kAutomationProgId,
+                                     member};
+    try {
+        platform::CallSessionBusMethod(method, arguments);
+    } catch (const platform::BusCallError& error) {
+        return error.ErrorName() + ": " + error.what();
+    }
+    return {};
 }
 
 } // namespace
@@ -205,9 +242,94 @@ TEST_F(AutomationServerProgram, ASecondServerLeavesTheFirstAlone)
     ASSERT_TRUE(ended.has_value()) << second.Log();
     EXPECT_EQ(ended->code, 1);
     EXPECT_NE(second.Log().find("cannot own"), std::string::npos) << second.Log();
+    // It says who holds the name, so the one to end can be found.
+    EXPECT_NE(second.Log().find("taken by :"), std::string::npos) << second.Log();
+    EXPECT_NE(second.Log().find("(process " + std::to_string(first->Pid()) + ", "),
+              std::string::npos)
+        << second.Log();
 
     EXPECT_EQ(OwnerPid(kAutomationProgId), first->Pid());
     WatchDogDllCom control;
     control.SetTime(20, 5);
     EXPECT_TRUE(FirmwareShows(true, 20));
+}
+
+TEST_F(AutomationServerProgram, StartAfterStopArmsTheFirmwareAgain)
+{
+    auto server = StartServer();
+    WatchDogDllCom control;
+    control.SetTime(30, 1);
+    control.Start();
+    ASSERT_TRUE(WaitUntil([&] { return FirmwareShows(true, 30, 2); }, kPatience))
+        << server->Log();
+    control.Stop();
+    ASSERT_TRUE(WaitUntil([&] { return FirmwareShows(false, 0); }, kPatience)) << server->Log();
+    control.Start();
+    // Armed again, and kicked: the writes go on.
+    ASSERT_TRUE(WaitUntil([&] { return FirmwareShows(true, 30); }, kPatience)) << server->Log();
+    const auto writes = Firmware()->writes;
+    EXPECT_TRUE(WaitUntil([&] { return FirmwareShows(true, 30, writes + 2); }, kPatience))
+        << server->Log();
+    control.Close();
+    EXPECT_TRUE(FirmwareShows(false, 0));
+}
+
+TEST_F(AutomationServerProgram, TimesThatLetTheCountdownRunOutAreRefused)
+{
+    auto server = StartServer();
+    using Times = std::array<std::uint32_t, 2>;
+    for (const Times& times : {Times{2, 5}, Times{5, 5}, Times{0, 0}, Times{30, 0}}) {
+        const std::string error = CallError("SetTime", times);
+        EXPECT_EQ(error.rfind("org.freedesktop.DBus.Error.InvalidArgs: SetTime(", 0), 0u) << error;
+    }
+    EXPECT_FALSE(Firmware().has_value()) << "nothing reached the firmware";
+    EXPECT_NE(server->Log().find("refused: SetTime(2, 5)"), std::string::npos) << server->Log();
+}
+
+TEST_F(AutomationServerProgram, AFirmwareThatCannotBeArmedIsAnErrorReplyWithTheReason)
+{
+    ::setenv("TLACPI_FIRMWARE", "bogus", 1);
+    auto server = StartServer();
+    const std::uint32_t times[] = {30, 10};
+    std::string error = CallError("SetTime", times);
+    EXPECT_NE(error.find("org.freedesktop.DBus.Error.Failed"), std::string::npos) << error;
+    EXPECT_NE(error.find("TLACPI_FIRMWARE=bogus is neither"), std::string::npos) << error;
+    error = CallError("Start");
+    EXPECT_NE(error.find("Start: TLACPI_FIRMWARE=bogus is neither"), std::string::npos) << error;
+    // A missing device is named with the system's reason.
+    server.reset();
+    const auto missing = testsupport::Root() / "no-watchdog";
+    ::setenv("TLACPI_FIRMWARE", ("device:" + missing.string()).c_str(), 1);
+    server = StartServer("missing.log");
+    error = CallError("Start");
+    EXPECT_NE(error.find(missing.string() + " cannot be opened: No such file or directory"),
+              std::string::npos)
+        << error;
+}
+
+TEST(AutomationServerCommandLine, HelpPrintsTheUsageAndAnythingElseIsRefused)
+{
+    for (const auto& [argument, code] : {std::pair{"--help", 0}, std::pair{"-h", 2}}) {
+        ChildProgram server(ServerProgram(), {argument},
+                            testsupport::Root() / (std::string(argument) + ".log"));
+        auto ended = server.Wait(kPatience);
+        ASSERT_TRUE(ended.has_value()) << argument;
+        EXPECT_TRUE(ended->exited);
+        EXPECT_EQ(ended->code, code) << argument << server.Log();
+        EXPECT_NE(server.Log().find("usage: TolvWatchDogTimerSVR"), std::string::npos)
+            << server.Log();
+    }
+}
+
+TEST(AutomationServerCommandLine, WithoutASessionBusItSaysWhichVariableIsMissing)
+{
+    UnsetVariable address("DBUS_SESSION_BUS_ADDRESS");
+    UnsetVariable runtime("XDG_RUNTIME_DIR"); // sd-bus would look for $XDG_RUNTIME_DIR/bus
+    ChildProgram server(ServerProgram(), {}, testsupport::Root() / "server.log");
+    auto ended = server.Wait(kPatience);
+    ASSERT_TRUE(ended.has_value()) << server.Log();
+    EXPECT_EQ(ended->code, 1);
+    EXPECT_NE(server.Log().find("no session bus (DBUS_SESSION_BUS_ADDRESS is not set)"),
+              std::string::npos)
+        << server.Log();
 }
