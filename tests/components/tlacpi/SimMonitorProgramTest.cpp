@@ -2,6 +2,8 @@
 // cases wait for short real countdowns (1 s), since the monitor and the library share the
 // machine's monotonic clock.
 
+#include "SimState.h"
+
 #include "tolv/BiosInterface.h"
 
 #include "TestSupport.h"
@@ -13,7 +15,9 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <thread>
 
 extern char** environ;
@@ -38,6 +42,7 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, output.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
         const int error = posix_spawn(&m_Pid, argv[0], &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         if (error != 0)
@@ -66,6 +71,8 @@ public:
         }
         return -1;
     }
+
+    bool Signal(int signal) const { return kill(m_Pid, signal) == 0; }
 
     // Sends the signal and answers the exit status.
     int Stop(int signal)
@@ -158,6 +165,92 @@ TEST_F(SimMonitorProgram, WrongArgumentsAreRefused)
         EXPECT_TRUE(WIFEXITED(status)) << extra[0];
         EXPECT_EQ(WEXITSTATUS(status), 2) << extra[0];
     }
+}
+
+// A FIFO that a command reads from: the command blocks until the test lets it go. Let go on
+// destruction at the latest, so no command outlives the test.
+class Gate {
+public:
+    explicit Gate(std::filesystem::path path) : m_Path(std::move(path))
+    {
+        m_Made = mkfifo(m_Path.c_str(), 0600) == 0;
+    }
+    ~Gate() { Open(); }
+    bool Made() const { return m_Made; }
+    const std::filesystem::path& Path() const { return m_Path; }
+    // Lets a reader go: opening for writing and closing gives it the end of the file.
+    void Open()
+    {
+        if (!m_Made)
+            return;
+        const int fd = ::open(m_Path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+private:
+    std::filesystem::path m_Path;
+    bool m_Made = false;
+};
+
+std::size_t CountOf(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+TEST_F(SimMonitorProgram, TheCommandHoldsUpNeitherTheCountdownNorTheExit)
+{
+    const auto marker = testsupport::Root() / "command";
+    Gate gate(testsupport::Root() / "gate");
+    ASSERT_TRUE(gate.Made());
+    // A countdown that ran out long ago: the first look reports it.
+    ASSERT_TRUE(tlacpi::WriteFileAtomically(
+        folder / tlacpi::SimStateFileName,
+        tlacpi::FormatSimState({true, 1, tlacpi::MonotonicMs() - 10'000, 1})));
+    Monitor monitor(folder, output,
+                    {"--on-expire", "echo started >> '" + marker.string() + "'; cat '" +
+                                        gate.Path().string() + "' > /dev/null"});
+    ASSERT_TRUE(monitor.Running());
+    ASSERT_TRUE(WaitFor([&] { return testsupport::ReadFile(marker) == "started\n"; },
+                        std::chrono::milliseconds(5000)));
+    // While the command waits at the gate, the monitor goes on looking.
+    EXPECT_TRUE(WaitFor([&] { return CountOf(Output(), "ran out; waiting") >= 3; },
+                        std::chrono::milliseconds(5000)))
+        << Output();
+    ASSERT_TRUE(monitor.Signal(SIGTERM));
+    const int status = monitor.WaitForExit(std::chrono::milliseconds(5000));
+    gate.Open();
+    EXPECT_TRUE(WIFEXITED(status)) << Output();
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(Output().find("monitor ended"), std::string::npos) << Output();
+    EXPECT_EQ(CountOf(Output(), "EXPIRED"), 1u);
+}
+
+TEST_F(SimMonitorProgram, HelpPrintsTheUsageWithTheIntervalRange)
+{
+    Monitor monitor(folder, output, {"--help"});
+    ASSERT_TRUE(monitor.Running());
+    const int status = monitor.WaitForExit(std::chrono::milliseconds(5000));
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(Output().find("usage: tlacpi-sim-monitor DIR"), std::string::npos) << Output();
+    EXPECT_NE(Output().find("10 to 3600000 ms"), std::string::npos) << Output();
+}
+
+TEST_F(SimMonitorProgram, ARegularFileIsRefusedAsItsFolder)
+{
+    const auto file = testsupport::Root() / "plain";
+    testsupport::WriteFile(file, "x");
+    Monitor monitor(file, output);
+    ASSERT_TRUE(monitor.Running());
+    const int status = monitor.WaitForExit(std::chrono::milliseconds(5000));
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_NE(Output().find(file.string() + " is not a folder"), std::string::npos) << Output();
+    EXPECT_EQ(testsupport::ReadFile(file), "x");
 }
 
 } // namespace
