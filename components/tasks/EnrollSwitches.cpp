@@ -13,8 +13,17 @@ namespace {
 struct ValueSwitch {
     char letter;
     std::string* value;
+    const char* what;
     bool seen = false;
 };
+
+// A value switch written without its colon ("-T x", "-TTask"): say how it is written.
+std::string MissingColon(const std::string& arg, const ValueSwitch& value)
+{
+    const std::string hint = std::string("-") + value.letter + " takes its value after a colon, "
+        + "as in -" + value.letter + ":\"<" + value.what + ">\"";
+    return arg.size() == 2 ? hint : "unknown switch \"" + arg + "\"; " + hint;
+}
 
 } // namespace
 
@@ -24,9 +33,9 @@ bool ParseEnrollSwitches(const std::vector<std::string>& args, EnrollSwitches& s
     switches = EnrollSwitches{};
     std::string argumentText;
     ValueSwitch values[] = {
-        {'T', &switches.taskName},
-        {'P', &switches.program},
-        {'A', &argumentText},
+        {'T', &switches.taskName, "task name"},
+        {'P', &switches.program, "program path"},
+        {'A', &argumentText, "arguments"},
     };
 
     for (const std::string& arg : args) {
@@ -46,10 +55,14 @@ bool ParseEnrollSwitches(const std::vector<std::string>& args, EnrollSwitches& s
         }
         ValueSwitch* match = nullptr;
         for (ValueSwitch& candidate : values)
-            if (candidate.letter == letter && arg.size() >= 3 && arg[2] == ':')
+            if (candidate.letter == letter)
                 match = &candidate;
         if (!match) {
             error = "unknown switch \"" + arg + "\"";
+            return false;
+        }
+        if (arg.size() < 3 || arg[2] != ':') {
+            error = MissingColon(arg, *match);
             return false;
         }
         if (match->seen) {

@@ -10,7 +10,12 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: TaskEnroll -R -T:<task name> -P:<program path> [-A:<arguments>]\n"
-    "       TaskEnroll -D -T:<task name>\n";
+    "       TaskEnroll -D -T:<task name>\n"
+    "       TaskEnroll --help\n"
+    "-R creates or replaces the autostart entry of the task, which starts the program with\n"
+    "the arguments at log-on; -D deletes it. Values follow a colon and may be quoted:\n"
+    "-T:\"TOLV WatchDog Timer\". Exit status: 0 done, 1 the entry could not be written or\n"
+    "deleted, 2 a bad command line.\n";
 
 } // namespace
 
@@ -20,6 +25,10 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
 
+    if (args.size() == 1 && args[0] == "--help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     tasks::EnrollSwitches switches;
     std::string error;
     if (!tasks::ParseEnrollSwitches(args, switches, error)) {

@@ -22,14 +22,16 @@ namespace fs = std::filesystem;
 struct ToolResult {
     int status = -1;
     std::string errors;
+    std::string output;
 };
 
 // Runs the real TaskEnroll with exactly these arguments (no command-line splitting) and
-// captures what it writes to stderr.
+// captures what it writes to stderr and stdout.
 ToolResult RunTool(const std::vector<std::string>& args)
 {
     const fs::path tool = testsupport::BinFolder() / "TaskEnroll";
     const fs::path errors = testsupport::Root() / "stderr.txt";
+    const fs::path output = testsupport::Root() / "stdout.txt";
     std::vector<std::string> words = {tool.string()};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -40,6 +42,8 @@ ToolResult RunTool(const std::vector<std::string>& args)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     pid_t pid = -1;
     const int error = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
@@ -54,6 +58,7 @@ ToolResult RunTool(const std::vector<std::string>& args)
     }
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.errors = testsupport::ReadFile(errors);
+    result.output = testsupport::ReadFile(output);
     return result;
 }
 
@@ -89,6 +94,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadRow{"UnknownSwitch", {"-X", "-R", "-T:Task", "-P:/p"}, "unknown switch \"-X\""},
         BadRow{"ActionWithLetters", {"-Register", "-T:Task", "-P:/p"}, "unknown switch"},
         BadRow{"ValueWithoutColon", {"-D", "-TTask"}, "unknown switch \"-TTask\""},
+        // Written as on other systems' command lines: the way with the colon is shown.
+        BadRow{"ValueAfterABlank", {"-D", "-T", "x"},
+               "-T takes its value after a colon, as in -T:\"<task name>\""},
+        BadRow{"GluedValueIsShownTheColon", {"-D", "-tTask"}, "-T takes its value after a colon"},
+        BadRow{"ProgramAfterABlank", {"-R", "-T:t", "-P", "/p"},
+               "-P takes its value after a colon, as in -P:\"<program path>\""},
+        BadRow{"HelpAmongSwitches", {"-D", "-T:t", "--help"}, "unknown switch \"--help\""},
         BadRow{"StrayWord", {"-D", "-T:Task", "extra"}, "unexpected argument \"extra\""},
         BadRow{"EmptyArgument", {"-D", "", "-T:Task"}, "unexpected argument"},
         BadRow{"BothActions", {"-R", "-D", "-T:Task", "-P:/p"}, "-R and -D exclude each other"},
@@ -100,6 +112,16 @@ INSTANTIATE_TEST_SUITE_P(
         BadRow{"NameTwice", {"-D", "-T:a", "-T:b"}, "-T: given twice"},
         BadRow{"ProgramWithDelete", {"-D", "-T:Task", "-P:/p"}, "belong to -R only"}),
     [](const testing::TestParamInfo<BadRow>& info) { return std::string(info.param.name); });
+
+TEST(TaskEnroll, HelpPrintsTheUsageAndDoesNothingElse)
+{
+    const ToolResult result = RunTool({"--help"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.errors, "");
+    EXPECT_EQ(result.output.rfind("usage: TaskEnroll -R -T:<task name>", 0), 0u) << result.output;
+    EXPECT_NE(result.output.find("Exit status"), std::string::npos) << result.output;
+    EXPECT_FALSE(fs::exists(platform::AutostartFolder()));
+}
 
 // --- Registration and deletion ---------------------------------------------------------------------
 
