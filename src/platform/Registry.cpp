@@ -2,9 +2,13 @@
 
 #include "platform/Paths.h"
 #include "platform/RegistryFormat.h"
+#include "platform/SharedFiles.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <mutex>
@@ -107,9 +111,14 @@ struct KeyPaths {
     fs::path folder;
     fs::path file;
     fs::path lock;
-    fs::path temp;
+    std::string leaf; // the key's own name, the start of its file names
     std::string name; // as the key header shows it
 };
+
+// A write goes to a temporary file "<key>.reg.XXXXXX.new" with a fresh six-character tail, so
+// that a leftover of another user never stands in the way of the next writer.
+constexpr std::string_view kTempRandom = "XXXXXX";
+constexpr std::string_view kTempEnd = ".new";
 
 KeyPaths PathsOf(const std::vector<std::string>& parts)
 {
@@ -120,10 +129,9 @@ KeyPaths PathsOf(const std::vector<std::string>& parts)
         paths.folder /= parts[i];
     for (const std::string& part : parts)
         paths.name += "\\" + part;
-    const std::string& leaf = parts.back();
-    paths.file = paths.folder / (leaf + ".reg");
-    paths.lock = paths.folder / (leaf + ".reg.lock");
-    paths.temp = paths.folder / (leaf + ".reg.new");
+    paths.leaf = parts.back();
+    paths.file = paths.folder / (paths.leaf + ".reg");
+    paths.lock = paths.folder / (paths.leaf + ".reg.lock");
     return paths;
 }
 
@@ -158,6 +166,9 @@ LONG CheckAccess(const KeyPaths& paths, REGSAM access)
         if (!allowed(paths.file, W_OK))
             return ErrorFromErrno(errno);
         if (!allowed(paths.folder, W_OK | X_OK))
+            return ErrorFromErrno(errno);
+        // Every write locks the key; a lock file the caller cannot open would fail them all.
+        if (!allowed(paths.lock, W_OK) && errno != ENOENT)
             return ErrorFromErrno(errno);
     }
     return ERROR_SUCCESS;
@@ -228,7 +239,8 @@ class KeyLock {
 public:
     explicit KeyLock(const fs::path& path)
     {
-        m_fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+        // Opened for writing, so that only those who may write the key can hold up its writers.
+        m_fd = OpenOrCreate(path, O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (m_fd < 0) {
             m_error = errno;
             return;
@@ -279,26 +291,60 @@ bool SyncFolder(const fs::path& folder)
     return synced;
 }
 
+bool IsTempOf(std::string_view name, const std::string& leaf)
+{
+    const std::string start = leaf + ".reg.";
+    if (name == start + "new") // the one fixed name earlier versions used
+        return true;
+    if (name.size() != start.size() + kTempRandom.size() + kTempEnd.size() || !name.starts_with(start) ||
+        !name.ends_with(kTempEnd))
+        return false;
+    std::string_view random = name.substr(start.size(), kTempRandom.size());
+    return std::all_of(random.begin(), random.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    });
+}
+
+// Removes the temporary files of this key. Writers make them only while they hold the key's
+// lock, and the caller holds it now, so every one found is the leftover of a writer that died.
+// One that cannot be removed (a folder with the sticky bit) is left: it blocks nobody.
+void ClearStaleTemps(const KeyPaths& paths)
+{
+    DIR* folder = opendir(paths.folder.c_str());
+    if (!folder)
+        return;
+    while (dirent* entry = readdir(folder))
+        if (IsTempOf(entry->d_name, paths.leaf))
+            (void)unlinkat(dirfd(folder), entry->d_name, 0);
+    closedir(folder);
+}
+
 // Replaces the key file: the new text goes to a temporary file in the same folder, reaches the
 // disk, and is renamed over the old one; then the folder entry is made durable. A crash at any
 // point leaves the old file or the new one. The caller holds the key's lock.
 LONG ReplaceKeyFile(const KeyPaths& paths, const std::string& text, mode_t mode)
 {
-    int fd = open(paths.temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    ClearStaleTemps(paths);
+    std::string temp = (paths.folder / (paths.leaf + ".reg.")).string();
+    temp += kTempRandom;
+    temp += kTempEnd;
+    int fd = mkostemps(temp.data(), static_cast<int>(kTempEnd.size()), O_CLOEXEC);
     if (fd < 0)
         return ErrorFromErrno(errno);
+    if (IsSharedFolder(paths.folder))
+        mode = SharedMode(mode);
     bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
     int error = ok ? 0 : errno;
     if (close(fd) != 0 && ok) {
         ok = false;
         error = errno;
     }
-    if (ok && rename(paths.temp.c_str(), paths.file.c_str()) != 0) {
+    if (ok && rename(temp.c_str(), paths.file.c_str()) != 0) {
         ok = false;
         error = errno;
     }
     if (!ok) {
-        (void)unlink(paths.temp.c_str()); // a leftover is harmless, but keep the folder tidy
+        (void)unlink(temp.c_str()); // a leftover is harmless, but keep the folder tidy
         return ErrorFromErrno(error);
     }
     if (!SyncFolder(paths.folder))
@@ -311,10 +357,8 @@ LONG CreateKeyFile(const std::vector<std::string>& parts, bool& created)
 {
     created = false;
     KeyPaths paths = PathsOf(parts);
-    std::error_code ec;
-    fs::create_directories(paths.folder, ec);
-    if (ec)
-        return ErrorFromErrno(ec.value());
+    if (int error = CreateFolders(paths.folder); error != 0)
+        return ErrorFromErrno(error);
     KeyLock lock(paths.lock);
     if (lock.Error())
         return ErrorFromErrno(lock.Error());

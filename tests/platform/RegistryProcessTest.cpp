@@ -239,4 +239,13 @@ TEST_F(RegistryAccess, AnOwnerWithWritePermissionMayWrite)
     EXPECT_EQ(QueryBytes("LAST_STATE", result), (std::vector<std::uint8_t>{2, 0, 0, 0}));
 }
 
+TEST_F(RegistryAccess, ALockFileTheWriterCannotOpenDeniesTheOpenNotEveryWrite)
+{
+    ASSERT_EQ(chown(KeyFolder().c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chown(KeyFile().c_str(), 65534, 65534), 0);
+    // The lock file stays root's and read-only for others.
+    EXPECT_EQ(Answer({"open", kKey, "0xF003F"}), "5\n");
+    EXPECT_EQ(Answer({"open", kKey, "0x20019"}), "0\n") << "reading takes no lock";
+}
+
 } // namespace

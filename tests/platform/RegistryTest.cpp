@@ -353,7 +353,103 @@ TEST(RegistryDamagedFile, AWriteKeepsTheFilePermissions)
     struct stat info {};
     ASSERT_EQ(stat(KeyFile().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
-    EXPECT_FALSE(fs::exists(KeyFile().string() + ".new"));
+    for (const fs::directory_entry& entry : fs::directory_iterator(KeyFile().parent_path()))
+        EXPECT_FALSE(entry.path().string().ends_with(".new")) << "temporary file left: " << entry.path();
 }
+
+mode_t ModeOf(const fs::path& path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+// The umask of most users; the modes below depend on it.
+class RegistryModes : public testing::Test {
+protected:
+    void SetUp() override { m_Saved = umask(022); }
+    void TearDown() override { umask(m_Saved); }
+
+private:
+    mode_t m_Saved = 022;
+};
+
+TEST_F(RegistryModes, OutsideASharedStoreFilesAndFoldersAreForTheirOwner)
+{
+    Key key;
+    ASSERT_EQ(Create(key), ERROR_SUCCESS);
+    EXPECT_EQ(ModeOf(KeyFile().parent_path()), 0755u);
+    EXPECT_EQ(ModeOf(KeyFile()), 0644u);
+    EXPECT_EQ(ModeOf(KeyFile().string() + ".lock"), 0644u);
+}
+
+// The package's store is setgid and group-writable, so that the members of its group take turns
+// on the settings: whatever one makes, the next may rewrite.
+TEST_F(RegistryModes, InASharedStoreFilesAndFoldersAreWritableForTheGroup)
+{
+    fs::create_directories(RegistryFolder());
+    ASSERT_EQ(chmod(RegistryFolder().c_str(), 02775), 0);
+    Key key;
+    ASSERT_EQ(Create(key), ERROR_SUCCESS);
+    for (const char* folder : {"HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE/Software", "HKEY_LOCAL_MACHINE/Software/TOLV"})
+        EXPECT_EQ(ModeOf(RegistryFolder() / folder), 02775u) << folder;
+    for (const char* file : {"Software.reg", "Software.reg.lock", "Software/TOLV.reg", "Software/TOLV.reg.lock",
+                             "Software/TOLV/TOLV Watchdog Timer.reg", "Software/TOLV/TOLV Watchdog Timer.reg.lock"})
+        EXPECT_EQ(ModeOf(RegistryFolder() / "HKEY_LOCAL_MACHINE" / file), 0664u) << file;
+
+    // A key file that lost the group's rights gets them back with the next write of its owner.
+    ASSERT_EQ(chmod(KeyFile().c_str(), 0644), 0);
+    ASSERT_EQ(SetDword(key.Get(), "A", 1), ERROR_SUCCESS);
+    EXPECT_EQ(ModeOf(KeyFile()), 0664u);
+}
+
+enum class Leftover { File, DanglingLink, Folder };
+
+struct LeftoverRow {
+    const char* name;
+    std::string file; // in the key's folder
+    Leftover kind;
+    bool cleared;
+};
+
+class RegistryLeftovers : public testing::TestWithParam<LeftoverRow> {};
+
+// A writer killed between making its temporary file and the rename leaves the file behind,
+// possibly as another user. The next write of the key neither trips over it nor keeps it; the
+// files of other keys and anything else in the folder stay.
+TEST_P(RegistryLeftovers, NeverBlockAWriteAndTheKeysOwnAreCleared)
+{
+    const LeftoverRow& row = GetParam();
+    Key key;
+    ASSERT_EQ(Create(key), ERROR_SUCCESS);
+    const fs::path leftover = KeyFile().parent_path() / row.file;
+    switch (row.kind) {
+    case Leftover::File:
+        testsupport::WriteFile(leftover, "\"A\"=dword:0000");
+        break;
+    case Leftover::DanglingLink:
+        fs::create_symlink(testsupport::Root() / "nowhere", leftover);
+        break;
+    case Leftover::Folder:
+        fs::create_directories(leftover);
+        break;
+    }
+    ASSERT_EQ(SetDword(key.Get(), "A", 7), ERROR_SUCCESS);
+    EXPECT_EQ(Query(key.Get(), "A").bytes, std::string("\x07\0\0\0", 4));
+    EXPECT_EQ(fs::exists(fs::symlink_status(leftover)), !row.cleared);
+    EXPECT_FALSE(fs::exists(testsupport::Root() / "nowhere"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RegistryLeftovers,
+    testing::Values(
+        LeftoverRow{"EarlierFixedName", "TOLV Watchdog Timer.reg.new", Leftover::File, true},
+        LeftoverRow{"FreshName", "TOLV Watchdog Timer.reg.q7Rz2K.new", Leftover::File, true},
+        LeftoverRow{"LinkAtTheFixedName", "TOLV Watchdog Timer.reg.new", Leftover::DanglingLink, true},
+        LeftoverRow{"FolderAtTheFixedName", "TOLV Watchdog Timer.reg.new", Leftover::Folder, false},
+        LeftoverRow{"OfAKeyWithALongerName", "TOLV Watchdog Timer.reg.x.reg.q7Rz2K.new", Leftover::File, false},
+        LeftoverRow{"OfAKeyNamedAlike", "TOLV Watchdog Timer.regular.reg.q7Rz2K.new", Leftover::File, false},
+        LeftoverRow{"ShortTail", "TOLV Watchdog Timer.reg.q7Rz.new", Leftover::File, false},
+        LeftoverRow{"NotATemporaryFile", "TOLV Watchdog Timer.reg.q7Rz2K.old", Leftover::File, false}),
+    [](const testing::TestParamInfo<LeftoverRow>& info) { return std::string(info.param.name); });
 
 } // namespace
