@@ -1,12 +1,12 @@
 #include "platform/InstanceLock.h"
 
 #include "platform/Paths.h"
+#include "platform/SharedFiles.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <system_error>
 #include <unistd.h>
 
 namespace platform {
@@ -26,11 +26,13 @@ InstanceLock::Result InstanceLock::Acquire()
 {
     if (m_Fd >= 0)
         return Result::Acquired;
-    std::error_code error;
-    std::filesystem::create_directories(m_Path.parent_path(), error);
+    // A folder that cannot be made shows up as a failed open of the file.
+    (void)CreateFolders(m_Path.parent_path());
     // The file stays; only the lock on it says whether a copy runs. flock needs no write
-    // access, so a lock file another user left behind serves every later user too.
-    const int fd = ::open(m_Path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0664);
+    // access, so a lock file another user left behind serves every later user too, as long as
+    // they may read it: in the shared runtime folder it is readable by the group whatever the
+    // umask of the user who made it.
+    const int fd = OpenOrCreate(m_Path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0664);
     if (fd < 0) {
         m_Error = m_Path.string() + ": " + std::strerror(errno);
         return Result::Failed;

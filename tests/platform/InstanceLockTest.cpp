@@ -35,3 +35,27 @@ TEST(InstanceLock, ALinkInPlaceOfTheFileIsNotFollowed)
     EXPECT_NE(lock.Error().find("TOLV_WATCHDOG_TIMER.lock: "), std::string::npos) << lock.Error();
     EXPECT_FALSE(std::filesystem::exists(target));
 }
+
+// Whoever takes the lock first leaves the file behind for everyone after them; in the package's
+// shared runtime folder the group may read it, whatever the umask of the one who made it.
+TEST(InstanceLock, TheFileIsReadableByTheGroupOnlyInASharedRuntimeFolder)
+{
+    const mode_t saved = ::umask(077);
+    const auto root = testsupport::Root();
+    for (const bool shared : {false, true}) {
+        const auto folder = root / (shared ? "shared" : "plain");
+        std::filesystem::create_directories(folder);
+        ::chmod(folder.c_str(), shared ? 02775 : 0755);
+        setenv("TOLV_ROOT", folder.c_str(), 1);
+        InstanceLock lock("TOLV_WATCHDOG_TIMER");
+        EXPECT_EQ(lock.Acquire(), InstanceLock::Result::Acquired);
+        struct stat info {};
+        ASSERT_EQ(::stat(lock.Path().c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, shared ? 0660u : 0600u) << folder;
+        struct stat runtime {};
+        ASSERT_EQ(::stat(platform::RuntimeFolder().c_str(), &runtime), 0);
+        EXPECT_EQ(runtime.st_mode & 07777, shared ? 02770u : 0700u) << folder;
+    }
+    setenv("TOLV_ROOT", root.c_str(), 1);
+    ::umask(saved);
+}
