@@ -1,9 +1,13 @@
 #include "platform/WindowMessages.h"
 
 #include "platform/Paths.h"
+#include "platform/SharedFiles.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -77,10 +81,8 @@ std::string ErrnoText(const std::string& what, int error)
 // The windows folder must be a real directory of this user that nobody else can enter.
 bool PrepareWindowsFolder(const std::filesystem::path& folder, std::string& error)
 {
-    std::error_code ec;
-    std::filesystem::create_directories(folder.parent_path(), ec);
-    if (ec) {
-        error = "cannot create " + folder.parent_path().string() + ": " + ec.message();
+    if (const int failure = CreateFolders(folder.parent_path()); failure != 0) {
+        error = ErrnoText("cannot create " + folder.parent_path().string(), failure);
         return false;
     }
     if (::mkdir(folder.c_str(), 0700) < 0 && errno != EEXIST) {
@@ -103,15 +105,24 @@ bool PrepareWindowsFolder(const std::filesystem::path& folder, std::string& erro
     return true;
 }
 
-} // namespace
+constexpr std::string_view kWindowsFolderPrefix = "windows-";
 
-std::filesystem::path WindowsFolder()
+// The user a windows folder belongs to by its name, when the name is one of a windows folder.
+std::optional<uid_t> WindowsFolderUser(std::string_view name)
 {
-    return RuntimeFolder() / "windows";
+    if (!name.starts_with(kWindowsFolderPrefix))
+        return std::nullopt;
+    name.remove_prefix(kWindowsFolderPrefix.size());
+    uid_t user = 0;
+    auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), user);
+    if (error != std::errc() || end != name.data() + name.size() || name.empty() ||
+        (name.size() > 1 && name[0] == '0'))
+        return std::nullopt;
+    return user;
 }
 
-std::optional<std::filesystem::path> WindowSocketPath(std::string_view className,
-                                                      std::string_view caption)
+// The file name of a window's socket; no value when class and caption cannot make one.
+std::optional<std::string> SocketName(std::string_view className, std::string_view caption)
 {
     if (className.empty())
         return std::nullopt;
@@ -123,22 +134,77 @@ std::optional<std::filesystem::path> WindowSocketPath(std::string_view className
     std::string name(className);
     name += ':';
     name += caption;
-    std::filesystem::path path = WindowsFolder() / name;
+    return name;
+}
+
+std::optional<std::filesystem::path> SocketPathIn(const std::filesystem::path& folder,
+                                                  std::string_view className,
+                                                  std::string_view caption)
+{
+    auto name = SocketName(className, caption);
+    if (!name)
+        return std::nullopt;
+    std::filesystem::path path = folder / *name;
     sockaddr_un address;
     if (!MakeAddress(path, address))
         return std::nullopt;
     return path;
 }
 
-std::optional<WindowHandle> FindWindow(std::string_view className, std::string_view caption)
+// The window at path when a receiver answers there.
+std::optional<WindowHandle> Answering(const std::optional<std::filesystem::path>& path)
 {
-    auto path = WindowSocketPath(className, caption);
     if (!path)
         return std::nullopt;
     FileDescriptor fd(ConnectTo(*path));
     if (fd.Get() < 0)
         return std::nullopt;
     return WindowHandle{*path};
+}
+
+} // namespace
+
+std::filesystem::path WindowsFolder()
+{
+    return WindowsFolderOf(::geteuid());
+}
+
+std::filesystem::path WindowsFolderOf(uid_t user)
+{
+    return RuntimeFolder() / (std::string(kWindowsFolderPrefix) + std::to_string(user));
+}
+
+std::optional<std::filesystem::path> WindowSocketPath(std::string_view className,
+                                                      std::string_view caption)
+{
+    return SocketPathIn(WindowsFolder(), className, caption);
+}
+
+std::optional<WindowHandle> FindWindow(std::string_view className, std::string_view caption)
+{
+    return Answering(WindowSocketPath(className, caption));
+}
+
+std::vector<UserWindow> FindWindowsOfAllUsers(std::string_view className, std::string_view caption)
+{
+    std::vector<UserWindow> found;
+    DIR* runtime = ::opendir(RuntimeFolder().c_str());
+    if (!runtime)
+        return found;
+    while (dirent* entry = ::readdir(runtime)) {
+        auto user = WindowsFolderUser(entry->d_name);
+        struct stat info;
+        // A folder named after one user but owned by another holds none of that user's windows.
+        if (!user || ::fstatat(::dirfd(runtime), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISDIR(info.st_mode) || info.st_uid != *user)
+            continue;
+        if (auto window = Answering(SocketPathIn(WindowsFolderOf(*user), className, caption)))
+            found.push_back(UserWindow{*user, std::move(*window)});
+    }
+    ::closedir(runtime);
+    std::sort(found.begin(), found.end(),
+              [](const UserWindow& a, const UserWindow& b) { return a.owner < b.owner; });
+    return found;
 }
 
 std::array<std::byte, kWindowMessageSize> EncodeWindowMessage(const WindowMessage& message)

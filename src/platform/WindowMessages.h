@@ -10,13 +10,16 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 // Windows found by class and caption, and messages posted to them.
 //
-// A window is a Unix datagram socket at <runtime folder>/windows/CLASS:CAPTION; the folder is
-// private to its owner (0700). A message is one 12-byte datagram: uint32 message, int32 wParam,
-// int32 lParam, in native byte order. Posting never blocks and never confirms delivery. The
-// receiver accepts datagrams only from its own user or root and drops anything malformed.
+// A window is a Unix datagram socket at <runtime folder>/windows-<uid>/CLASS:CAPTION: every user
+// has a folder of their own, private to them (0700), so users who take turns on the machine never
+// meet each other's windows or leftovers, and a user finds only their own windows. A message is
+// one 12-byte datagram: uint32 message, int32 wParam, int32 lParam, in native byte order. Posting
+// never blocks and never confirms delivery. The receiver accepts datagrams only from its own user
+// or root and drops anything malformed.
 namespace platform {
 
 struct WindowMessage {
@@ -27,10 +30,12 @@ struct WindowMessage {
 
 inline constexpr std::size_t kWindowMessageSize = 12;
 
-// The folder that holds the window sockets.
+// The folder that holds the window sockets of the user this process acts as (its effective uid).
 std::filesystem::path WindowsFolder();
+// The folder that holds the window sockets of one user: <runtime folder>/windows-<uid>.
+std::filesystem::path WindowsFolderOf(uid_t user);
 
-// The socket of a window; no value when the class or caption cannot name one (empty class,
+// The socket of a window of this process's user; no value when the class or caption cannot name one (empty class,
 // '/' or NUL anywhere, ':' in the class, or a path too long for a socket address).
 std::optional<std::filesystem::path> WindowSocketPath(std::string_view className,
                                                       std::string_view caption);
@@ -40,8 +45,21 @@ struct WindowHandle {
     std::filesystem::path socket;
 };
 
-// The window of that class and caption when its socket exists and a receiver is bound to it.
+// The window of that class and caption of this process's user, when its socket exists and a
+// receiver is bound to it.
 std::optional<WindowHandle> FindWindow(std::string_view className, std::string_view caption);
+
+// A window of some user, as found by FindWindowsOfAllUsers.
+struct UserWindow {
+    uid_t owner = 0;
+    WindowHandle window;
+};
+
+// The windows of that class and caption of every user, those that answer now, in the order of
+// the users' ids. Meant for root (a tool that asks every running copy of a program to close):
+// a caller finds only the windows in folders it may enter. A folder whose owner is not the user
+// its name says is not looked into.
+std::vector<UserWindow> FindWindowsOfAllUsers(std::string_view className, std::string_view caption);
 
 // One non-blocking send; false when the window is gone or its queue is full.
 bool PostMessage(const WindowHandle& window, std::uint32_t message, std::int32_t wParam,
@@ -72,9 +90,9 @@ public:
     MessageWindow(const MessageWindow&) = delete;
     MessageWindow& operator=(const MessageWindow&) = delete;
 
-    // Creates the private folder and binds the socket. A socket left behind by a receiver that
-    // no longer answers is replaced; a live one is never taken over. False on failure, with
-    // the reason in LastError().
+    // Creates this user's private folder (and the runtime folder, when missing) and binds the
+    // socket. A socket left behind by a receiver that no longer answers is replaced; a live one
+    // is never taken over. False on failure, with the reason in LastError().
     bool Create();
     bool IsOpen() const { return m_Fd >= 0; }
     int Fd() const { return m_Fd; }

@@ -1,5 +1,7 @@
 #include "platform/WindowMessages.h"
 
+#include "platform/Paths.h"
+
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -351,4 +353,64 @@ TEST(MessageWindow, DatagramsFromAnotherUserAreDropped)
 
     EXPECT_TRUE(Drain(window).empty());
     EXPECT_EQ(window.DroppedCount(), 1u);
+}
+
+TEST(WindowsFolder, EveryUserHasAFolderOfTheirOwn)
+{
+    EXPECT_EQ(platform::WindowsFolder(),
+              platform::RuntimeFolder() / ("windows-" + std::to_string(::geteuid())));
+    EXPECT_EQ(platform::WindowsFolderOf(1000), platform::RuntimeFolder() / "windows-1000");
+    EXPECT_EQ(platform::WindowSocketPath("TMainForm", "WdtSVR")->parent_path(), platform::WindowsFolder());
+}
+
+namespace {
+
+// A socket bound in folder under that name, answering as long as the returned descriptor lives.
+int BindIn(const std::filesystem::path& folder, const std::string& name)
+{
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / name).string();
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size());
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path;
+    return fd;
+}
+
+} // namespace
+
+TEST(FindWindowsOfAllUsers, FindsAnsweringWindowsOnlyInFoldersOfTheUserTheyName)
+{
+    EXPECT_TRUE(platform::FindWindowsOfAllUsers("TMainForm", "WdtSVR").empty());
+    MessageWindow own("TMainForm", "WdtSVR");
+    ASSERT_TRUE(own.Create()) << own.LastError();
+    MessageWindow other("TMainForm", "Other");
+    ASSERT_TRUE(other.Create()) << other.LastError();
+
+    // Live sockets in folders that are no user's own: owned by someone else than the name
+    // says, named oddly, or a link to the real folder.
+    const auto runtime = platform::RuntimeFolder();
+    const uid_t self = ::geteuid();
+    std::vector<int> sockets;
+    for (const std::string& name : {"windows-" + std::to_string(self + 1), "windows-0" + std::to_string(self),
+                                    "windows-" + std::to_string(self) + "x", std::string("windows-"),
+                                    std::string("windows")})
+        sockets.push_back(BindIn(runtime / name, "TMainForm:WdtSVR"));
+    std::filesystem::create_directory_symlink(platform::WindowsFolder(),
+                                              runtime / ("windows-" + std::to_string(self + 2)));
+
+    auto found = platform::FindWindowsOfAllUsers("TMainForm", "WdtSVR");
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].owner, self);
+    EXPECT_EQ(found[0].window.socket, own.SocketPath());
+    EXPECT_TRUE(PostMessage(found[0].window, 2044, 0, 0));
+    EXPECT_EQ(Drain(own).size(), 1u);
+    EXPECT_TRUE(Drain(other).empty());
+    for (int fd : sockets)
+        ::close(fd);
+
+    own.Destroy();
+    EXPECT_TRUE(platform::FindWindowsOfAllUsers("TMainForm", "WdtSVR").empty());
+    EXPECT_TRUE(platform::FindWindowsOfAllUsers("", "WdtSVR").empty());
 }
