@@ -1,11 +1,14 @@
 #include "system/common.h"
 
 #include "platform/Paths.h"
+#include "platform/SharedFiles.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,9 +33,8 @@ std::string GetLogFolder()
     if (!folder.empty() && folder.back() != '/')
         folder += '/';
     folder += "TOLV/TolvWatchDogTimer/";
-    std::error_code ec;
     // A failure shows up as a failed open of the log file, which TraceLog tolerates.
-    (void)std::filesystem::create_directories(folder, ec);
+    (void)platform::CreateFolders(folder);
     return folder;
 }
 
@@ -50,8 +52,10 @@ void TraceLog(const char* format, ...)
     if (g_LogFile.empty())
         g_LogFile = GetLogFolder() + "trace.log";
 
-    std::FILE* file = std::fopen(g_LogFile.c_str(), "a");
-    if (!file)
+    // In the shared log folder the file is made writable for the group, so that every member's
+    // lines reach it.
+    const int fd = platform::OpenOrCreate(g_LogFile, O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0)
         return;
 
     const std::timespec now = g_Clock();
@@ -59,9 +63,18 @@ void TraceLog(const char* format, ...)
     if (!localtime_r(&now.tv_sec, &local))
         local = std::tm{};
     const long nanoseconds = now.tv_nsec < 0 || now.tv_nsec > 999999999 ? 0 : now.tv_nsec;
-    std::fprintf(file, "%02d:%02d:%02d.%03d %s\n", local.tm_hour, local.tm_min, local.tm_sec,
-                 static_cast<int>(nanoseconds / 1000000), message);
-    std::fclose(file);
+    char line[sizeof message + 32];
+    const int size = std::snprintf(line, sizeof line, "%02d:%02d:%02d.%03d %s\n", local.tm_hour, local.tm_min,
+                                   local.tm_sec, static_cast<int>(nanoseconds / 1000000), message);
+    // One write per line: lines of two programs appending at once never interleave.
+    if (size > 0) {
+        const std::size_t length = std::min(static_cast<std::size_t>(size), sizeof line - 1);
+        ssize_t wrote;
+        do
+            wrote = ::write(fd, line, length);
+        while (wrote < 0 && errno == EINTR);
+    }
+    (void)::close(fd); // nothing to do about a line that did not reach the log
 }
 
 void ResetTraceLogPathForTesting()

@@ -13,7 +13,9 @@
 void TraceLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The log folder ("<common app data>/TOLV/TolvWatchDogTimer/", ending with a slash), created
-// with all missing parents. A folder that cannot be created is not reported.
+// with all missing parents. A folder that cannot be created is not reported. In a shared folder
+// (setgid and group-writable, as the package makes it) the folders and the log file are made
+// writable for the group, so that the lines of every member of the group reach the one log.
 std::string GetLogFolder();
 
 // For tests only. The log path is taken once per process; tests run every case under a fresh

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -159,5 +160,58 @@ TEST_F(TraceLogTest, ClockOutOfRangeStillGivesThreeDigits)
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], "07:08:09.000 odd clock");
 }
+
+mode_t ModeOf(const std::filesystem::path& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+struct LogFolderRow {
+    const char* name;
+    const char* prepared; // a shared folder the package made, below the test root, or nullptr
+    mode_t folderMode;    // of the log folder, made here or prepared
+    mode_t fileMode;
+};
+
+class TraceLogModes : public TraceLogTest, public testing::WithParamInterface<LogFolderRow> {
+protected:
+    void SetUp() override
+    {
+        TraceLogTest::SetUp();
+        m_SavedUmask = ::umask(022);
+    }
+    void TearDown() override
+    {
+        ::umask(m_SavedUmask);
+        TraceLogTest::TearDown();
+    }
+
+private:
+    mode_t m_SavedUmask = 022;
+};
+
+// In the package's shared log folder every member of the group appends to the one log, so the
+// folders and the file made there are writable for the group; elsewhere the umask decides.
+TEST_P(TraceLogModes, FollowTheFolderTheLogIsMadeIn)
+{
+    const LogFolderRow& row = GetParam();
+    if (row.prepared) {
+        const auto prepared = testsupport::Root() / row.prepared;
+        std::filesystem::create_directories(prepared);
+        ASSERT_EQ(::chmod(prepared.c_str(), 02775), 0);
+    }
+    TraceLog("first line");
+    EXPECT_EQ(ModeOf(LogFile().parent_path()), row.folderMode);
+    EXPECT_EQ(ModeOf(LogFile()), row.fileMode);
+    EXPECT_EQ(Lines(testsupport::ReadFile(LogFile())).size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TraceLogModes,
+    testing::Values(LogFolderRow{"PreparedLogFolder", "var/lib/TOLV/TolvWatchDogTimer", 02775, 0664},
+                    LogFolderRow{"PreparedParent", "var/lib/TOLV", 02775, 0664},
+                    LogFolderRow{"NothingPrepared", nullptr, 0755, 0644}),
+    [](const testing::TestParamInfo<LogFolderRow>& info) { return std::string(info.param.name); });
 
 } // namespace
