@@ -2,6 +2,7 @@
 
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#include "system/common.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -31,6 +32,7 @@ void* g_ProbeModule = nullptr;
 CheckScheduleTaskExistFn g_CheckScheduleTaskExist = nullptr;
 
 std::filesystem::path g_HelperFolderForTesting;
+std::filesystem::path g_ProgramForTesting;
 
 std::filesystem::path HelperFolder()
 {
@@ -101,9 +103,18 @@ bool IsAutostartTaskRegistered()
 
 bool RegisterAutostartTask()
 {
+    const std::filesystem::path program =
+        g_ProgramForTesting.empty() ? platform::ProgramFile() : g_ProgramForTesting;
+    // The program file may be gone since the start (the package was removed): an entry for it
+    // would start nothing at the next log-on.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(program, ec) || access(program.c_str(), X_OK) != 0) {
+        TraceLog("Autostart not registered: no program at %s", program.c_str());
+        return false;
+    }
     std::string arguments = " -R";
     AppendQuotedSwitch(arguments, "-T:", Utf16TaskName());
-    AppendQuotedSwitch(arguments, "-P:", platform::ProgramFile().string());
+    AppendQuotedSwitch(arguments, "-P:", program.string());
     AppendQuotedSwitch(arguments, "-A:", " -h ");
     return RunEnrollTool(arguments);
 }
@@ -278,4 +289,9 @@ std::string QuoteCommandLineArgument(std::string_view argument)
 void SetTaskHelperFolderForTesting(const std::filesystem::path& folder)
 {
     g_HelperFolderForTesting = folder;
+}
+
+void SetAutostartProgramForTesting(const std::filesystem::path& program)
+{
+    g_ProgramForTesting = program;
 }

@@ -23,7 +23,9 @@ bool UnloadTaskProbe();
 bool IsAutostartTaskRegistered();
 
 // Run TaskEnroll (hidden, waiting for it) to create or delete the task. True only when the tool
-// started and exited with status 0, so the caller can show what really happened.
+// started and exited with status 0, so the caller can show what really happened. The task
+// starts ProgramFile(); when no executable program is there any more, nothing is registered
+// (false, with the reason in the trace log).
 bool RegisterAutostartTask();
 bool RemoveAutostartTask();
 
@@ -52,3 +54,7 @@ std::string QuoteCommandLineArgument(std::string_view argument);
 // For tests only: looks for the probe and the tool in `folder` instead of the program's own
 // folder; an empty path restores the program folder.
 void SetTaskHelperFolderForTesting(const std::filesystem::path& folder);
+
+// For tests only: registers `program` instead of the running program file; an empty path
+// restores the running one.
+void SetAutostartProgramForTesting(const std::filesystem::path& program);

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#include "system/common.h"
 
 #include <gtest/gtest.h>
 
@@ -40,6 +41,7 @@ protected:
     {
         platform::SetMessageBoxHook(m_SavedHook);
         SetTaskHelperFolderForTesting({});
+        SetAutostartProgramForTesting({});
         UnloadTaskProbe();
         fs::current_path(m_SavedDirectory);
     }
@@ -349,6 +351,27 @@ TEST_F(AutostartTest, FailedRegistrationIsReportedAsFalse)
     EXPECT_FALSE(RegisterAutostartTask());
     EXPECT_FALSE(IsAutostartTaskRegistered());
     EXPECT_TRUE(m_Shown.empty());
+}
+
+// The program file may be gone by the time the box is ticked: removed, or a folder or a file
+// that cannot run in its place. Nothing is registered then, and the trace log says why.
+TEST_F(AutostartTest, NoRegistrationWithoutAProgramThatRuns)
+{
+    ResetTraceLogPathForTesting(); // the log of this test's root
+    const fs::path folder = testsupport::Root() / "opt";
+    testsupport::WriteFile(folder / "not executable", "#!/bin/sh\n");
+    fs::create_directories(folder / "a folder");
+    for (const char* name : {"gone", "not executable", "a folder"}) {
+        SetAutostartProgramForTesting(folder / name);
+        EXPECT_FALSE(RegisterAutostartTask()) << name;
+        EXPECT_FALSE(fs::exists(EntryFile())) << name;
+    }
+    EXPECT_TRUE(m_Shown.empty());
+    const std::string log = testsupport::ReadFile(GetLogFolder() + "trace.log");
+    EXPECT_NE(log.find("Autostart not registered: no program at " + (folder / "gone").string() + "\n"),
+              std::string::npos)
+        << log;
+    ResetTraceLogPathForTesting();
 }
 
 TEST_F(AutostartTest, MissingToolIsReportedAsFalseWithAMessage)
