@@ -1,5 +1,5 @@
-// A small program that drives the registry store from another process, for the tests that need
-// a second writer, a process killed mid-write, or another user.
+// A small program that drives the registry store and the other machine-wide files from another
+// process, for the tests that need a second writer, a process killed mid-write, or another user.
 //
 //   registry-test-helper open   <subkey> <access>     prints the answer of RegOpenKeyExA
 //   registry-test-helper create <subkey>              prints the answer of RegCreateKeyExA
@@ -7,16 +7,29 @@
 //   registry-test-helper count  <subkey> <name> <n>   writes 0 .. n-1; exit 0 when all succeed
 //   registry-test-helper churn  <subkey>              prints "ready", then writes records until
 //                                                     killed, counting on from the stored counter
+//   registry-test-helper lock   <name>                takes the single-instance lock and prints
+//                                                     "acquired", "held" or "failed <why>"
+//   registry-test-helper window <class> <caption>     makes the window, prints "ready" (or
+//                                                     "failed <why>") and then the first message
+//                                                     as "<message> <wParam> <lParam>"
+//   registry-test-helper find   <class> <caption>     prints "found" or "none"
+//   registry-test-helper replace-self                 replaces its own file by a copy, as a
+//                                                     package upgrade does, then prints ProgramFile()
 //
-// <access> is a number (e.g. 0xF003F). The store is the one under $TOLV_ROOT.
+// <access> is a number (e.g. 0xF003F). The files are the ones under $TOLV_ROOT.
 
 #include "RegistryHelperRecord.h"
 
+#include "platform/InstanceLock.h"
+#include "platform/Paths.h"
 #include "platform/Registry.h"
+#include "platform/WindowMessages.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <poll.h>
 #include <string>
 
 using namespace platform;
@@ -99,6 +112,62 @@ int Churn(const char* subKey)
     }
 }
 
+int Lock(const char* name)
+{
+    platform::InstanceLock lock(name);
+    switch (lock.Acquire()) {
+    case platform::InstanceLock::Result::Acquired:
+        std::printf("acquired\n");
+        break;
+    case platform::InstanceLock::Result::HeldElsewhere:
+        std::printf("held\n");
+        break;
+    case platform::InstanceLock::Result::Failed:
+        std::printf("failed %s\n", lock.Error().c_str());
+        break;
+    }
+    return 0;
+}
+
+int Window(const char* className, const char* caption)
+{
+    platform::MessageWindow window(className, caption);
+    if (!window.Create()) {
+        std::printf("failed %s\n", window.LastError().c_str());
+        return 0;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    // Waits for the test, which posts from another process; a lost message ends the wait.
+    pollfd watch{window.Fd(), POLLIN, 0};
+    while (poll(&watch, 1, 20000) == 1) {
+        if (window.ReadPending([](const platform::WindowMessage& message) {
+                std::printf("%u %d %d\n", message.message, message.wParam, message.lParam);
+            }) > 0)
+            return 0;
+    }
+    std::printf("timeout\n");
+    return 1;
+}
+
+int Find(const char* className, const char* caption)
+{
+    std::printf("%s\n", platform::FindWindow(className, caption) ? "found" : "none");
+    return 0;
+}
+
+int ReplaceSelf()
+{
+    const std::filesystem::path self = platform::ProgramFile();
+    const std::filesystem::path copy = self.string() + ".upgrade";
+    std::error_code ec;
+    std::filesystem::copy_file(self, copy, ec);
+    if (ec || std::rename(copy.c_str(), self.c_str()) != 0)
+        return 1;
+    std::printf("%s\n", platform::ProgramFile().c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -114,6 +183,14 @@ int main(int argc, char** argv)
         return Count(argv[2], argv[3], argv[4]);
     if (mode == "churn" && argc == 3)
         return Churn(argv[2]);
-    std::fprintf(stderr, "usage: registry-test-helper open|create|read|count|churn ...\n");
+    if (mode == "lock" && argc == 3)
+        return Lock(argv[2]);
+    if (mode == "window" && argc == 4)
+        return Window(argv[2], argv[3]);
+    if (mode == "find" && argc == 4)
+        return Find(argv[2], argv[3]);
+    if (mode == "replace-self" && argc == 2)
+        return ReplaceSelf();
+    std::fprintf(stderr, "usage: registry-test-helper open|create|read|count|churn|lock|window|find|replace-self ...\n");
     return 2;
 }
