@@ -1,6 +1,7 @@
 #include "platform/Paths.h"
 
 #include <cstdlib>
+#include <string_view>
 #include <system_error>
 
 namespace platform {
@@ -9,7 +10,17 @@ std::filesystem::path ProgramFile()
 {
     std::error_code ec;
     auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path() : self;
+    return ec ? std::filesystem::path() : ProgramFileFromLink(self);
+}
+
+std::filesystem::path ProgramFileFromLink(const std::filesystem::path& link)
+{
+    constexpr std::string_view kDeleted = " (deleted)";
+    const std::string& text = link.native();
+    std::error_code ec;
+    if (!text.ends_with(kDeleted) || std::filesystem::is_regular_file(link, ec))
+        return link;
+    return text.substr(0, text.size() - kDeleted.size());
 }
 
 std::filesystem::path ProgramFolder()

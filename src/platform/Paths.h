@@ -9,9 +9,16 @@
 namespace platform {
 
 // The running executable (/proc/self/exe) and the folder that holds it. The firmware library,
-// the task probe, the helper programs and the skin live in that folder.
+// the task probe, the helper programs and the skin live in that folder. Once the file the
+// program started from is replaced or removed (a package upgrade), the kernel names it with
+// " (deleted)" appended; the name is given without that, which after an upgrade is the new
+// program. Whether a program is still there is for callers that need one to check.
 std::filesystem::path ProgramFile();
 std::filesystem::path ProgramFolder();
+
+// ProgramFile's reading of the text of the /proc/self/exe link: " (deleted)" is taken off the
+// end unless a file of exactly that name exists.
+std::filesystem::path ProgramFileFromLink(const std::filesystem::path& link);
 
 // $TOLV_ROOT, or "/" when unset or empty.
 std::filesystem::path MachineRoot();
