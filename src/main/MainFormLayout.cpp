@@ -361,10 +361,20 @@ void TMainForm::Redraw()
 {
     // Paints the controls still owe run now, so that their requests do not bring a second
     // composition of the same event; a direct Redraw makes a pending request needless.
+    // A first paint may ask for another (a button takes its caption then), so this runs until
+    // nothing is owed, a few rounds at most.
     m_Composing = true;
-    for (framework::BaseControl* control : m_Controls) {
-        if (auto* windowed = dynamic_cast<framework::Control*>(control))
-            windowed->Update();
+    for (int round = 0; round < 3; ++round) {
+        bool owed = false;
+        for (framework::BaseControl* control : m_Controls) {
+            auto* windowed = dynamic_cast<framework::Control*>(control);
+            if (windowed && windowed->PaintPending()) {
+                windowed->Update();
+                owed = true;
+            }
+        }
+        if (!owed)
+            break;
     }
     m_Composing = false;
     m_RedrawRequest.Cancel();

@@ -146,3 +146,16 @@ TEST_F(TimeFields, OneArrowClickRecomposesTheWindowOnce)
     EXPECT_EQ(form->RebootSlider()->Position(), 61);
     EXPECT_EQ(form->RedrawCount() - before, 1);
 }
+
+TEST_F(TimeFields, ShowingTheWindowComposesItOnce)
+{
+    WriteDword("LAST_STATE", 15);
+    WriteDword("REBOOT_TIME", 60);
+    WriteDword("RESET_TIME", 40);
+    Create();
+    const int before = form->RedrawCount();
+    form->Show();
+    Settle();
+    Settle();
+    EXPECT_EQ(form->RedrawCount() - before, 1);
+}
