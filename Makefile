@@ -1,10 +1,14 @@
 # Entry points; the real work is in CMake and scripts/.
 BUILD        ?= build
 BUILD_BENCH  ?= build-bench
+BUILD_PACKAGE ?= build-package
+PREFIX       ?= /usr/local
+DESTDIR      ?=
 JOBS         ?= $(shell nproc)
 CMAKE_FLAGS  ?=
 
-.PHONY: all deps configure build test test-unit bench fuzz run screenshot gallery-screenshot clean skin-preview
+.PHONY: all deps configure build test test-unit bench fuzz run screenshot gallery-screenshot clean skin-preview \
+        install package
 
 all: build
 
@@ -56,5 +60,16 @@ gallery-screenshot: configure
 skin-preview: configure
 	cmake --build $(BUILD) --target skin-preview
 
+# A release build of the program in $(BUILD_PACKAGE), installed under $(DESTDIR)$(PREFIX),
+# stripped. The group, udev rule and shared folders it installs take effect once applied (see
+# README, Install).
+install:
+	scripts/build-package --files-only $(BUILD_PACKAGE) $(JOBS)
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_PACKAGE) --prefix "$(PREFIX)" --strip
+
+# The Debian package, from a release build in $(BUILD_PACKAGE), into $(BUILD_PACKAGE)/package/.
+package: deps
+	scripts/build-package $(BUILD_PACKAGE) $(JOBS)
+
 clean:
-	rm -rf $(BUILD) $(BUILD_BENCH)
+	rm -rf $(BUILD) $(BUILD_BENCH) $(BUILD_PACKAGE)
