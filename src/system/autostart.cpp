@@ -141,8 +141,8 @@ int RunProgram(const std::filesystem::path& exePath, std::string_view arguments,
         program = exePath;
     // Callers rely on the current directory being the program's folder afterwards; a folder
     // that cannot be entered shows up as a failed start.
-    if (program.has_parent_path())
-        (void)chdir(program.parent_path().c_str());
+    if (program.has_parent_path() && chdir(program.parent_path().c_str()) != 0) {
+    }
 
     std::vector<std::string> words = SplitCommandLine(arguments);
     std::vector<char*> argv;
