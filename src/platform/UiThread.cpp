@@ -3,8 +3,12 @@
 #include "platform/Assert.h"
 #include "platform/RealTime.h"
 
+#include <algorithm>
 #include <deque>
 #include <exception>
+#include <limits.h>
+#include <memory>
+#include <system_error>
 #include <utility>
 
 namespace platform {
@@ -14,10 +18,13 @@ namespace {
 // Taken during static initialisation, which runs on the thread that starts the program.
 const std::thread::id g_UiThread = std::this_thread::get_id();
 
+// A synchronised call lives on its worker's stack, which waits for done; a posted one owns its
+// function and is freed by the UI thread once it has run.
 struct QueuedCall {
     const std::function<void()>* call;
     bool done = false;
     std::exception_ptr error;
+    std::function<void()> posted;
 };
 
 // The queue of calls waiting for the UI thread. It also carries the end of every worker, so
@@ -60,6 +67,15 @@ bool ProcessSynchronizeQueue()
         calls.swap(queue.calls);
     }
     for (QueuedCall* queued : calls) {
+        if (!queued->call) {
+            std::unique_ptr<QueuedCall> owned(queued);
+            try {
+                owned->posted();
+            } catch (...) {
+                // Nobody waits for a posted call; its failure ends only the call.
+            }
+            continue;
+        }
         try {
             (*queued->call)();
         } catch (...) {
@@ -80,7 +96,7 @@ void Synchronize(const std::function<void()>& call)
         return;
     }
     SyncQueue& queue = Queue();
-    QueuedCall queued{&call, false, nullptr};
+    QueuedCall queued{&call, false, nullptr, {}};
     std::function<void()> hook;
     {
         std::lock_guard lock(queue.mutex);
@@ -96,9 +112,35 @@ void Synchronize(const std::function<void()>& call)
         std::rethrow_exception(queued.error);
 }
 
-Thread::Thread()
-    : m_Thread([this] { Run(); })
+void PostToUiThread(std::function<void()> call)
 {
+    SyncQueue& queue = Queue();
+    auto queued =
+        std::make_unique<QueuedCall>(QueuedCall{nullptr, false, nullptr, std::move(call)});
+    std::function<void()> hook;
+    {
+        std::lock_guard lock(queue.mutex);
+        queue.calls.push_back(queued.release());
+        hook = queue.wakeHook;
+    }
+    queue.changed.notify_all();
+    if (hook)
+        hook();
+}
+
+Thread::Thread(std::size_t stackBytes)
+{
+    pthread_attr_t attributes;
+    int error = pthread_attr_init(&attributes);
+    if (error == 0 && stackBytes != 0)
+        error = pthread_attr_setstacksize(&attributes,
+                                          std::max<std::size_t>(stackBytes, PTHREAD_STACK_MIN));
+    if (error == 0)
+        error = pthread_create(&m_Handle, &attributes, &Thread::Entry, this);
+    (void)pthread_attr_destroy(&attributes);  // cannot fail on an initialised object
+    if (error != 0)
+        throw std::system_error(error, std::generic_category(), "cannot create a thread");
+    m_Joinable = true;
 }
 
 Thread::~Thread()
@@ -106,11 +148,18 @@ Thread::~Thread()
     EndAndWait();
 }
 
+void* Thread::Entry(void* self)
+{
+    static_cast<Thread*>(self)->Run();
+    return nullptr;
+}
+
 void Thread::Run()
 {
     bool abandoned = false;
     {
         std::unique_lock lock(m_Mutex);
+        m_Id = std::this_thread::get_id();
         m_Changed.wait(lock, [this] { return !m_Suspended || m_Abandoned; });
         abandoned = m_Abandoned;
     }
@@ -161,10 +210,24 @@ void Thread::Wake()
     m_Changed.notify_all();
 }
 
+bool Thread::Held() const
+{
+    std::lock_guard lock(m_Mutex);
+    return m_Held;
+}
+
+std::thread::id Thread::Id() const
+{
+    std::lock_guard lock(m_Mutex);
+    return m_Id;
+}
+
 bool Thread::Pause(std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(m_Mutex);
+    m_Held = m_Suspended;
     m_Changed.wait(lock, [this] { return !m_Suspended; });
+    m_Held = false;
     const bool woken = m_Changed.wait_for(lock, timeout, [this] { return m_WakePending; });
     m_WakePending = false;
     return woken;
@@ -178,7 +241,7 @@ bool Thread::WaitFor(std::chrono::milliseconds timeout)
 
 bool Thread::WaitUntilFinished(const std::chrono::steady_clock::time_point* deadline)
 {
-    TOLV_ASSERT(std::this_thread::get_id() != m_Thread.get_id());
+    TOLV_ASSERT(!pthread_equal(pthread_self(), m_Handle));
     const bool ui = IsUiThread();
     SyncQueue& queue = Queue();
     for (;;) {
@@ -199,7 +262,7 @@ bool Thread::WaitUntilFinished(const std::chrono::steady_clock::time_point* dead
 
 void Thread::EndAndWait()
 {
-    if (!m_Thread.joinable())
+    if (!m_Joinable)
         return;
     bool started = false;
     {
@@ -214,7 +277,8 @@ void Thread::EndAndWait()
         Terminate();
         WaitUntilFinished(nullptr);
     }
-    m_Thread.join();
+    (void)pthread_join(m_Handle, nullptr);  // the thread has ended or is about to; cannot fail
+    m_Joinable = false;
 }
 
 } // namespace platform

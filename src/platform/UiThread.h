@@ -3,8 +3,10 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 
 // Worker threads whose calls can be run on the user-interface thread.
@@ -32,6 +34,12 @@ bool ProcessSynchronizeQueue();
 // again here. On the UI thread itself the call runs at once.
 void Synchronize(const std::function<void()>& call);
 
+// Queues call for the UI thread and returns at once: for a worker that must not wait for the
+// UI thread (one that is ending, while the UI thread may be waiting for that end inside a call
+// of its own). Runs with the synchronised calls, in order. Nobody waits for the call, so a
+// failure it raises is dropped.
+void PostToUiThread(std::function<void()> call);
+
 // A worker thread: always created suspended; Resume lets it run Execute.
 //
 // Suspension is cooperative: Suspend takes hold when the thread next reaches a wait point
@@ -41,7 +49,10 @@ void Synchronize(const std::function<void()>& call);
 // runs on a half-destroyed object; the base destructor calls it again harmlessly.
 class Thread {
 public:
-    Thread();
+    // stackBytes: the size of the thread's stack, fixed at creation; 0 takes the system's
+    // default (8 MiB on most Linux systems, all of it counted by a memory lock). Creating the
+    // thread throws std::system_error when the system refuses.
+    explicit Thread(std::size_t stackBytes = 0);
     virtual ~Thread();
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
@@ -60,11 +71,16 @@ public:
     // Cuts the thread's current pause short, or its next one if it is not pausing now.
     void Wake();
 
+    // Whether the thread is held at a pause by Suspend (it has reached the pause and waits
+    // for Resume).
+    bool Held() const;
+
     // Runs the thread at the highest priority the process may give it (applied when the
     // thread starts running, so call it before the first Resume).
     void SetTimeCritical() { m_TimeCritical = true; }
 
-    std::thread::id Id() const { return m_Thread.get_id(); }
+    // The thread's id once it has begun to run (the default id before).
+    std::thread::id Id() const;
 
 protected:
     virtual void Execute() = 0;
@@ -81,19 +97,23 @@ protected:
     void EndAndWait();
 
 private:
+    static void* Entry(void* self);
     void Run();
     bool WaitUntilFinished(const std::chrono::steady_clock::time_point* deadline);
 
-    std::mutex m_Mutex;
+    mutable std::mutex m_Mutex;
     std::condition_variable m_Changed;
     bool m_Suspended = true;
     bool m_Started = false;
     bool m_Abandoned = false;
     bool m_WakePending = false;
+    bool m_Held = false;
+    std::thread::id m_Id;
     std::atomic<bool> m_Terminated{false};
     std::atomic<bool> m_Finished{false};
     std::atomic<bool> m_TimeCritical{false};
-    std::thread m_Thread;
+    pthread_t m_Handle{};
+    bool m_Joinable = false;
 };
 
 } // namespace platform

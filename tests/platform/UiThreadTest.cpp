@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <pthread.h>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,8 +18,9 @@ namespace {
 class TestThread : public platform::Thread {
 public:
     using Body = std::function<void(TestThread&)>;
-    explicit TestThread(Body body)
-        : m_Body(std::move(body))
+    explicit TestThread(Body body, std::size_t stackBytes = 0)
+        : platform::Thread(stackBytes)
+        , m_Body(std::move(body))
     {
     }
     ~TestThread() override { EndAndWait(); }
@@ -251,17 +253,69 @@ TEST(Thread, SuspendHoldsTheThreadAtItsNextPauseUntilResume)
     thread.Resume();
     while (!suspendNow)
         std::this_thread::yield();
+    EXPECT_FALSE(thread.Held());
     thread.Suspend();
-    // The pass in flight may finish; after that no pass starts while suspended.
-    std::this_thread::sleep_for(20ms);
+    // The pass in flight may finish; the thread then holds at its pause.
+    PumpUntil([&] { return thread.Held(); });
     const int held = passes.load();
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(passes.load(), held);
     EXPECT_FALSE(thread.Finished());
     stop = true;
     thread.Resume();
     EXPECT_TRUE(thread.WaitFor(60s));
-    EXPECT_GE(passes.load(), held);
+    // Resumed, it leaves the pause and sees stop: no pass ran while it was held.
+    EXPECT_EQ(passes.load(), held);
+    EXPECT_FALSE(thread.Held());
+}
+
+TEST(Thread, RunsOnAStackOfTheSizeAskedFor)
+{
+    constexpr std::size_t asked = 256 * 1024;
+    std::size_t size = 0;
+    TestThread thread(
+        [&](TestThread&) {
+            pthread_attr_t attributes;
+            ASSERT_EQ(pthread_getattr_np(pthread_self(), &attributes), 0);
+            (void)pthread_attr_getstacksize(&attributes, &size);
+            (void)pthread_attr_destroy(&attributes);
+        },
+        asked);
+    thread.Resume();
+    EXPECT_TRUE(thread.WaitFor(60s));
+    // Rounded to whole pages at most, far from the system's default of megabytes.
+    EXPECT_GE(size, asked);
+    EXPECT_LT(size, asked + 64 * 1024);
+}
+
+TEST(PostToUiThread, TheWorkerGoesOnAndTheCallRunsLaterOnTheUiThread)
+{
+    std::thread::id ranOn;
+    TestThread thread([&](TestThread&) {
+        platform::PostToUiThread([&] { ranOn = std::this_thread::get_id(); });
+    });
+    thread.Resume();
+    // Nobody runs the queue, yet the worker ends: it did not wait for its call.
+    const auto giveUp = std::chrono::steady_clock::now() + 60s;
+    while (!thread.Finished() && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::yield();
+    ASSERT_TRUE(thread.Finished());
+    EXPECT_EQ(ranOn, std::thread::id());
+    EXPECT_TRUE(platform::ProcessSynchronizeQueue());
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    EXPECT_FALSE(platform::ProcessSynchronizeQueue());
+}
+
+TEST(PostToUiThread, RunsInOrderWithSynchronisedCallsAndAFailureEndsOnlyItself)
+{
+    std::vector<std::string> order;
+    TestThread thread([&](TestThread& self) {
+        platform::PostToUiThread([] { throw std::runtime_error("nobody waits for this"); });
+        platform::PostToUiThread([&] { order.push_back("posted"); });
+        self.Synchronize([&] { order.push_back("synchronised"); });
+    });
+    thread.Resume();
+    // Waiting for the end runs the queue, posted calls included.
+    EXPECT_TRUE(thread.WaitFor(60s));
+    EXPECT_EQ(order, (std::vector<std::string>{"posted", "synchronised"}));
 }
 
 TEST(Thread, AFailureInTheBodyEndsOnlyTheThread)
