@@ -1,11 +1,13 @@
 #include "platform/RealTime.h"
 
 #include <cerrno>
+#include <linux/capability.h>
 #include <mutex>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -42,6 +44,28 @@ void LowerNiceAsFarAsAllowed()
     }
 }
 
+#if !defined(TOLV_ADDRESS_SANITIZER)
+bool HasEffectiveCapability(int capability)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    return (data[capability / 32].effective & (1u << (capability % 32))) != 0;
+}
+
+// Whether locked memory is unbounded for this process. Under a finite RLIMIT_MEMLOCK,
+// MCL_FUTURE would make every later mapping count against it: a thread's stack, a new malloc
+// arena or the heap's growth would then fail with EAGAIN or ENOMEM anywhere in the program.
+bool LockedMemoryIsUnbounded()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_MEMLOCK, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY)
+        return true;
+    return HasEffectiveCapability(CAP_IPC_LOCK);
+}
+#endif
+
 } // namespace
 
 bool MakeCurrentThreadTimeCritical()
@@ -73,7 +97,10 @@ bool LockProcessMemory()
 #else
     static std::once_flag once;
     static bool locked = false;
-    std::call_once(once, [] { locked = mlockall(MCL_CURRENT | MCL_FUTURE) == 0; });
+    std::call_once(once, [] {
+        const int flags = LockedMemoryIsUnbounded() ? MCL_CURRENT | MCL_FUTURE : MCL_CURRENT;
+        locked = mlockall(flags) == 0;
+    });
     return locked;
 #endif
 }

@@ -13,10 +13,12 @@ bool MakeCurrentThreadTimeCritical();
 // it makes afterwards). Refusal is not an error.
 void RaiseProcessPriority();
 
-// Locks the process's present and future memory (mlockall) so that paging never delays a
-// time-critical thread; needs CAP_IPC_LOCK or a large enough RLIMIT_MEMLOCK. Tried once per
-// process; later calls answer the first result. Skipped in AddressSanitizer builds, whose
-// terabyte-sized shadow mappings cannot be locked.
+// Locks the process's memory (mlockall) so that paging never delays a time-critical thread:
+// what is mapped now, and what gets mapped later only where locked memory is unbounded
+// (CAP_IPC_LOCK or an unlimited RLIMIT_MEMLOCK). Under a finite limit only the present memory
+// is locked, and only when it all fits; so make the threads that must be punctual first.
+// Tried once per process; later calls answer the first result. Skipped in AddressSanitizer
+// builds, whose terabyte-sized shadow mappings cannot be locked.
 bool LockProcessMemory();
 
 } // namespace platform
