@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The one interface through which the rest of the program reaches the watchdog. Times are whole
@@ -25,6 +26,11 @@ public:
     // Why the last Close could not switch the watchdog off (a device that cannot be stopped);
     // empty when it could, or when the backend cannot tell. Such a watchdog is kept kicked.
     virtual std::string CloseFailure() const { return {}; }
+    // Why the watchdog is no longer being kicked while it is on (an error ended the kick
+    // thread), in words for the user; empty while kicks go on, once Close has run, or when the
+    // backend cannot tell. The countdown then runs out unless Close, or Close, SetTime and
+    // Start, follow.
+    virtual std::string KickFailure() const { return {}; }
     // Writes the countdown into the firmware (0 switches the watchdog off); true when it got there.
     virtual bool WriteTimer(std::int32_t seconds)
     {
@@ -39,3 +45,12 @@ CWatchDogControl* GetWatchDogControl();
 
 // "Model Type WMI" = 5 under the settings key selects the service-window backend.
 bool IsModelTypeWMI();
+
+// Called on the UI thread, from the queue that platform::ProcessSynchronizeQueue runs, when a
+// backend's kicks stop while the watchdog is on; the text is the backend's KickFailure. One
+// handler per process (the main window shows the text); an empty function removes it. UI thread.
+void SetKickFailureHandler(std::function<void(const std::string&)> handler);
+
+// For backends, on the UI thread: writes the failure to the trace log and hands it to the
+// handler, if one is set.
+void ReportKickFailure(const std::string& failure);

@@ -1,188 +1,107 @@
 #include "watchdog/WatchDogControl.h"
 
-#include "platform/KickClock.h"
 #include "platform/RealTime.h"
+#include "system/common.h"
 
-#include <algorithm>
-#include <chrono>
-
-using namespace std::chrono_literals;
-
-// Owned by the running backend (Start creates it, Close destroys it). Deliberately a plain
-// pointer: nothing at process exit may wait for a kick thread.
-WatchDogThread* KickThread = nullptr;
-std::atomic<std::uint8_t> StopFlag{0};
-std::atomic<std::int32_t> ExitFlag{0};
-
-namespace {
-
-// Sampled once a second, the kick falls on the first pass at or after reload - 0.5 s. Kept in
-// 32 bits, as the elapsed time it is compared with. A reload below 1 s would wrap the threshold
-// beyond any elapsed time and the thread would never kick, so it counts as 1 s (a kick every
-// pass); one above the 32-bit millisecond range counts as the longest period that fits.
-std::uint32_t KickThreshold(std::int32_t reloadSeconds)
+WatchDogControl::WatchDogControl(std::chrono::milliseconds closeWait)
+    : m_CloseWait(closeWait)
+    , m_Item(closeWait)
 {
-    constexpr std::int32_t longest = 4'294'967;  // 4294967 * 1000 still fits in 32 bits
-    const std::int32_t seconds = reloadSeconds < 1 ? 1 : std::min(reloadSeconds, longest);
-    return static_cast<std::uint32_t>(seconds) * 1000u - 500u;
 }
 
-constexpr auto CloseWait = 3000ms;
-
-} // namespace
-
-WatchDogControl::WatchDogControl()
-{
-    KickThread = nullptr;
-    StopFlag = 0;
-}
+WatchDogControl::~WatchDogControl() = default;
 
 void WatchDogControl::Start()
 {
     if (m_Running)
         return;
+    if (!m_Thread) {
+        try {
+            m_Thread = std::make_unique<WatchDogThread>(m_Item, m_RestartTime, m_ReloadTime);
+        } catch (...) {
+            // Hazard: SetTime has armed the countdown and no thread would kick it, so a healthy
+            // machine would restart. Off is the lesser harm; the caller reports the failure.
+            (void)m_Item.Write(0);
+            throw;
+        }
+    }
     (void)platform::LockProcessMemory();  // best effort: kicks are only less sure to be punctual
-    if (!KickThread)
-        KickThread = new WatchDogThread(m_RestartTime, m_ReloadTime);
-    StopFlag = 0;
-    KickThread->Resume();
+    m_Thread->Resume();
     m_Running = true;
 }
 
 void WatchDogControl::Stop()
 {
-    if (!KickThread)
-        return;
-    StopFlag = 1;
-    KickThread->Suspend();
+    if (m_Thread)
+        m_Thread->RequestStop();
 }
 
 void WatchDogControl::Close()
 {
     if (!m_Running)
         return;
-    if (WatchDogThread* thread = KickThread) {
-        ExitFlag.exchange(1);
-        thread->Wake();  // the exit is seen now, not after the rest of the pause
-        StopFlag = 0;
-        thread->Resume();
-        if (!thread->WaitFor(CloseWait))
-            thread->Terminate();
-        delete thread;  // waits for the end, running the thread's calls to the UI thread
-        KickThread = nullptr;
-    }
-    m_Running = false;
     m_CloseFailure.clear();
+    if (m_Thread && !EndKickThread())
+        return;
+    m_Running = false;
     // Hazard: this write switches the watchdog off; until it lands the countdown still runs.
     // Without the item nothing of ours is armed; a refused 0 means the device keeps counting
     // down, and left unkicked it would restart a healthy machine.
-    if (tolv::ItemExists(WatchdogItemId)
-        && !tolv::WriteItem(WatchdogItemId, 0, tolv::WatchdogWriteMode)) {
-        m_CloseFailure = tolv::LastFirmwareError();
-        if (m_CloseFailure.empty())
-            m_CloseFailure = "The firmware refused to switch the watchdog off.";
+    std::string failure;
+    const ItemWrite off = m_Item.Write(0, &failure);
+    if (off == ItemWrite::Refused || off == ItemWrite::Busy) {
+        m_CloseFailure =
+            failure.empty() ? "The firmware refused to switch the watchdog off." : failure;
         Start();
     }
 }
 
+bool WatchDogControl::EndKickThread()
+{
+    m_Thread->RequestExit();
+    // Waiting runs the thread's calls to the UI thread, so a pending first write cannot block
+    // the end.
+    if (!m_Thread->WaitFor(m_CloseWait) && m_Thread->CancelExit()) {
+        const char* doing = DescribeKickActivity(m_Thread->CurrentActivity());
+        const long long waited = static_cast<long long>(m_CloseWait.count());
+        TraceLog("Watchdog: the kick thread did not end within %lld ms, it was %s; the watchdog "
+                 "stays on and kicked",
+                 waited, doing);
+        m_CloseFailure = "The watchdog could not be switched off: its kick thread was still "
+                         + std::string(doing) + " after " + std::to_string(waited)
+                         + " ms. The watchdog stays on and is kicked as before.";
+        return false;
+    }
+    // Ended, or leaving with nothing left to write: the wait for the end is short.
+    m_Thread.reset();
+    return true;
+}
+
 int WatchDogControl::SetTime(std::int32_t restartSeconds, std::int32_t reloadSeconds)
 {
-    if (!WriteTimer(restartSeconds)) {
-        m_TimeFailure = tolv::LastFirmwareError();
-        if (m_TimeFailure.empty())
-            m_TimeFailure = "The firmware has no watchdog item, or it refused the countdown.";
+    // One hold for the write and the hand-over to the thread: a kick lands either before the
+    // new countdown or with it, never after it with the old one.
+    const WatchdogItem::Lock held = m_Item.Hold();
+    std::string failure;
+    if (m_Item.Write(restartSeconds, held, &failure) != ItemWrite::Written) {
+        m_TimeFailure = failure.empty()
+            ? "The firmware has no watchdog item, or it refused the countdown." : failure;
         return 0;
     }
     m_TimeFailure.clear();
     m_ReloadTime = reloadSeconds;
     m_RestartTime = restartSeconds;
-    // The firmware now counts down the new time; a thread kicking at the old period could let
-    // a shorter countdown run out on a healthy machine.
-    if (KickThread)
-        KickThread->Retime(restartSeconds, reloadSeconds);
+    if (m_Thread)
+        m_Thread->Retime(restartSeconds, reloadSeconds);
     return 0;
+}
+
+std::string WatchDogControl::KickFailure() const
+{
+    return m_Thread ? m_Thread->Failure() : std::string();
 }
 
 bool WatchDogControl::WriteTimer(std::int32_t seconds)
 {
-    if (!tolv::ItemExists(WatchdogItemId))
-        return false;
-    return tolv::WriteItem(WatchdogItemId, static_cast<std::uint32_t>(seconds),
-                           tolv::WatchdogWriteMode);
-}
-
-WatchDogThread::WatchDogThread(std::int32_t timerValue, std::int32_t reloadSeconds)
-    : m_TimerValue(timerValue)
-    , m_ReloadTime(reloadSeconds)
-{
-    SetTimeCritical();
-}
-
-WatchDogThread::~WatchDogThread()
-{
-    EndAndWait();
-}
-
-void WatchDogThread::Retime(std::int32_t restartSeconds, std::int32_t reloadSeconds)
-{
-    std::lock_guard lock(m_NewTimesMutex);
-    m_NewTimes = std::pair{restartSeconds, reloadSeconds};
-}
-
-bool WatchDogThread::TakeNewTimes()
-{
-    std::optional<std::pair<std::int32_t, std::int32_t>> times;
-    {
-        std::lock_guard lock(m_NewTimesMutex);
-        times.swap(m_NewTimes);
-    }
-    if (!times)
-        return false;
-    m_TimerValue = times->first;
-    m_ReloadTime = times->second;
-    return true;
-}
-
-void WatchDogThread::WriteTimerValue()
-{
-    (void)GetWatchDogControl()->WriteTimer(m_TimerValue);
-}
-
-void WatchDogThread::WriteOnUiThread(std::int32_t value)
-{
-    Synchronize([this, value] {
-        m_TimerValue = value;
-        WriteTimerValue();
-    });
-}
-
-void WatchDogThread::Execute()
-{
-    tolv::AcpiThreadInit();
-    // The first write arms the watchdog; times set since Start replace the ones this thread
-    // was made with, or it would arm the firmware with a stale countdown.
-    Synchronize([this] {
-        (void)TakeNewTimes();
-        WriteTimerValue();
-    });
-    platform::KickClock& clock = platform::GetKickClock();
-    std::uint32_t threshold = KickThreshold(m_ReloadTime);
-    std::uint32_t start = clock.NowMs();
-    const platform::KickClock::Wait wait = [this](std::chrono::milliseconds timeout) {
-        return Pause(timeout);
-    };
-    for (;;) {
-        if (ExitFlag.exchange(0) != 0)
-            break;
-        clock.Pause(1000ms, wait);
-        if (TakeNewTimes())
-            threshold = KickThreshold(m_ReloadTime);
-        const std::uint32_t elapsed = clock.NowMs() - start;
-        if (elapsed >= threshold) {
-            WriteTimerValue();
-            start = clock.NowMs();
-        }
-        if (StopFlag.load() != 0)
-            WriteOnUiThread(0);
-    }
+    return m_Item.Write(seconds) == ItemWrite::Written;
 }

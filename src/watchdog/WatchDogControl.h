@@ -1,90 +1,68 @@
 #pragma once
 
-#include "platform/UiThread.h"
 #include "tolv/BiosInterface.h"
 #include "watchdog/CWatchDogControl.h"
+#include "watchdog/WatchDogThread.h"
 
-#include <atomic>
+#include <chrono>
 #include <cstdint>
-#include <mutex>
-#include <optional>
-#include <utility>
+#include <memory>
+#include <string>
 
 using tolv::WatchdogItemId;
 
-class WatchDogThread;
-
-// State of the direct backend, one copy per process. KickThread is touched only by the UI
-// thread; StopFlag is written by the UI thread and read by the kick thread once per pass;
-// ExitFlag is set by Close and read-and-cleared by the kick thread, only with exchanges.
-extern WatchDogThread* KickThread;
-extern std::atomic<std::uint8_t> StopFlag;
-extern std::atomic<std::int32_t> ExitFlag;
-
 // The direct backend: writes the countdown into the firmware's watchdog item and keeps it from
-// running out with a kick thread of its own.
+// running out with a kick thread of its own. UI thread only.
 class WatchDogControl : public CWatchDogControl {
 public:
-    WatchDogControl();
+    // closeWait bounds how long Close waits for the kick thread to end, and how long a write
+    // waits for the write before it.
+    explicit WatchDogControl(std::chrono::milliseconds closeWait = std::chrono::milliseconds(3000));
+    // Ends a kick thread that still runs (tests and helper programs; the program's own shared
+    // controller is never destroyed).
+    ~WatchDogControl() override;
 
-    // Only when not running: creates the kick thread (if none) with the stored times, clears
-    // StopFlag and lets the thread run. Also locks the process's memory, once, when permitted.
+    // Only when not running: creates the kick thread with the stored times and lets it run.
+    // Also locks the process's memory, once, when permitted (after the thread exists, so that
+    // a limit on locked memory can never refuse the thread its stack). When the system refuses
+    // the thread, the countdown is switched off and the error (std::system_error) raised.
     void Start() override;
-    // Sets StopFlag and suspends the kick thread (it writes 0 and then holds at its next
-    // pause). Does nothing without a kick thread.
+    // The kick thread writes 0 and then holds until Close, or until SetTime arms the countdown
+    // again; does nothing without a kick thread.
     void Stop() override;
-    // Only when running: ends and destroys the kick thread, then writes 0. When the firmware
-    // refuses the 0 (a device that cannot be stopped), a new kick thread keeps the countdown
-    // from running out, the backend stays running and CloseFailure says why.
+    // Only when running: ends the kick thread, then writes 0. When the thread does not end
+    // within the bound (a device call stuck in the kernel) or the firmware refuses the 0 (a
+    // device that cannot be stopped), the watchdog stays on and kicked, the backend stays
+    // running and CloseFailure says why.
     void Close() override;
     std::string CloseFailure() const override { return m_CloseFailure; }
     // Writes the restart countdown at once; only when that succeeds are both times stored, and
-    // a running kick thread takes them up at its next pass. Answers 0.
+    // a running kick thread writes them at its next pass and kicks with them from there.
+    // Answers 0.
     int SetTime(std::int32_t restartSeconds, std::int32_t reloadSeconds) override;
     std::string TimeFailure() const override { return m_TimeFailure; }
+    std::string KickFailure() const override;
     bool WriteTimer(std::int32_t seconds) override;
 
     bool IsRunning() const { return m_Running; }
     std::int32_t ReloadTime() const { return m_ReloadTime; }
     std::int32_t RestartTime() const { return m_RestartTime; }
+    // The kick thread while one exists, else null.
+    WatchDogThread* KickThread() const { return m_Thread.get(); }
+    const WatchdogItem& Item() const { return m_Item; }
 
 private:
+    // False when the thread did not end within the bound; it then goes on kicking.
+    bool EndKickThread();
+
+    const std::chrono::milliseconds m_CloseWait;
+    WatchdogItem m_Item;  // before m_Thread: the thread writes with it until it has ended
+    std::unique_ptr<WatchDogThread> m_Thread;
     bool m_Running = false;
     std::int32_t m_ReloadTime = 55;
     std::int32_t m_RestartTime = 60;
     std::string m_TimeFailure;
     std::string m_CloseFailure;
-};
-
-// The kick thread: arms the firmware with its timer value and writes it again whenever the
-// reload period has passed. Its first write and its writes of 0 run on the UI thread; the
-// kicks run here, at time-critical priority.
-class WatchDogThread : public platform::Thread {
-public:
-    // Created suspended; Resume starts it.
-    WatchDogThread(std::int32_t timerValue, std::int32_t reloadSeconds);
-    ~WatchDogThread() override;
-
-    // New times for the running loop, taken up at its next pass (or by its first write when
-    // that has not run yet). UI thread.
-    void Retime(std::int32_t restartSeconds, std::int32_t reloadSeconds);
-
-protected:
-    void Execute() override;
-
-private:
-    // Stores value as the timer value and writes it, as a call on the UI thread.
-    void WriteOnUiThread(std::int32_t value);
-    // Through the shared controller; the result is not needed (a failed kick is retried by the
-    // next one).
-    void WriteTimerValue();
-    // Applies times handed over by Retime; answers whether there were any.
-    bool TakeNewTimes();
-
-    std::int32_t m_TimerValue;
-    std::int32_t m_ReloadTime;
-    std::mutex m_NewTimesMutex;
-    std::optional<std::pair<std::int32_t, std::int32_t>> m_NewTimes;
 };
 
 // Testing only: makes control the shared controller that GetWatchDogControl answers (null: the

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cstdio>
 #include <iterator>
+#include <stdexcept>
 
 namespace testsupport {
 
@@ -86,6 +87,46 @@ void FakeFirmware::SetRefuseOff(bool refuse)
 {
     std::lock_guard lock(m_Mutex);
     m_RefuseOff = refuse;
+}
+
+void FakeFirmware::SetWriteThrows(bool throws)
+{
+    std::lock_guard lock(m_Mutex);
+    m_WriteThrows = throws;
+}
+
+void FakeFirmware::HoldNextWrite()
+{
+    std::lock_guard lock(m_Mutex);
+    m_HoldNext = true;
+}
+
+bool FakeFirmware::WaitForHeldWrite(std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(m_Mutex);
+    return m_WriteMade.wait_for(lock, timeout, [&] { return m_Holding; });
+}
+
+void FakeFirmware::ReleaseHeldWrite()
+{
+    std::unique_lock lock(m_Mutex);
+    m_Release = true;
+    m_WriteMade.notify_all();
+    m_WriteMade.wait(lock, [&] { return !m_Holding; });
+}
+
+void FakeFirmware::HoldIfAsked(std::unique_lock<std::mutex>& lock)
+{
+    if (!m_HoldNext)
+        return;
+    m_HoldNext = false;
+    m_Holding = true;
+    m_WriteMade.notify_all();
+    m_WriteMade.wait(lock, [&] { return m_Release; });
+    m_Release = false;
+    m_Holding = false;
+    // ReleaseHeldWrite returns once the caller's write has landed: it is recorded before the
+    // lock is released.
 }
 
 std::vector<FakeFirmware::Write> FakeFirmware::Writes() const
@@ -178,7 +219,12 @@ std::int32_t FakeFirmware::Ordinal2(std::uint32_t item, std::uint32_t value, std
     FakeFirmware& self = Instance();
     std::int32_t result = 0;
     {
-        std::lock_guard lock(self.m_Mutex);
+        std::unique_lock lock(self.m_Mutex);
+        if (item == WatchdogItem) {
+            if (self.m_WriteThrows)
+                throw std::runtime_error("firmware library failed");
+            self.HoldIfAsked(lock);
+        }
         self.Count(2);
         self.m_Writes.push_back(Write{item, value, mode, std::this_thread::get_id()});
         if (item == WatchdogItem)

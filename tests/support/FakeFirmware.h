@@ -36,6 +36,17 @@ public:
     // Whether the write of 0 (switching the watchdog off) is refused, as by a device that
     // cannot be stopped; other writes keep their answer.
     void SetRefuseOff(bool refuse);
+    // Whether writes of the watchdog item raise std::runtime_error instead of answering (a
+    // library failing in a way its interface does not foresee).
+    void SetWriteThrows(bool throws);
+
+    // The next write of the watchdog item, from whichever thread, waits before it lands (as a
+    // device call blocked in the kernel) until ReleaseHeldWrite.
+    void HoldNextWrite();
+    // Waits until a write is being held; answers whether one was within the timeout.
+    bool WaitForHeldWrite(std::chrono::milliseconds timeout) const;
+    // Lets the held write land and returns once it has.
+    void ReleaseHeldWrite();
 
     struct Write {
         std::uint32_t item, value, mode;
@@ -74,12 +85,18 @@ private:
     static std::int32_t Ordinal11(void* entryData, void* buffer, std::uint32_t* size);
 
     void Count(int ordinal);
+    // The caller holds m_Mutex (in lock); waits there while the write is held.
+    void HoldIfAsked(std::unique_lock<std::mutex>& lock);
 
     mutable std::mutex m_Mutex;
     mutable std::condition_variable m_WriteMade;
     std::map<std::uint32_t, std::vector<std::uint32_t>> m_Groups;
     std::set<std::uint32_t> m_FailingDescriptions;
     bool m_RefuseOff = false;
+    bool m_WriteThrows = false;
+    bool m_HoldNext = false;
+    bool m_Holding = false;
+    bool m_Release = false;
     bool m_WatchdogPresent = true;
     bool m_WriteResult = true;
     std::vector<Write> m_Writes;

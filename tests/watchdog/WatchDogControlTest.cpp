@@ -31,7 +31,7 @@ TEST_F(WatchDogControlDirect, TheFirstWriteRunsOnTheUiThreadAndKicksOnTheKickThr
 {
     m_Control->Start();
     ASSERT_TRUE(RunUntil(56'000));
-    const std::thread::id kickThread = KickThread->Id();
+    const std::thread::id kickThread = m_Control->KickThread()->Id();
     const auto writes = m_Times.Writes();
     ASSERT_EQ(writes.size(), 2u);
     EXPECT_EQ(writes[0].thread, std::this_thread::get_id());
@@ -43,10 +43,10 @@ TEST_F(WatchDogControlDirect, TheFirstWriteRunsOnTheUiThreadAndKicksOnTheKickThr
 TEST_F(WatchDogControlDirect, StartTwiceMakesOneThread)
 {
     m_Control->Start();
-    WatchDogThread* first = KickThread;
+    WatchDogThread* first = m_Control->KickThread();
     ASSERT_NE(first, nullptr);
     m_Control->Start();
-    EXPECT_EQ(KickThread, first);
+    EXPECT_EQ(m_Control->KickThread(), first);
     ASSERT_TRUE(RunUntil(0));
     EXPECT_EQ(m_Firmware.ThreadInitCalls(), 1);
     EXPECT_THAT(m_Firmware.WatchdogValues(), ElementsAre(60u));
@@ -58,7 +58,7 @@ TEST_F(WatchDogControlDirect, CloseTwiceWritesZeroOnce)
     ASSERT_TRUE(RunUntil(2'000));
     m_Control->Close();
     EXPECT_FALSE(m_Control->IsRunning());
-    EXPECT_EQ(KickThread, nullptr);
+    EXPECT_EQ(m_Control->KickThread(), nullptr);
     m_Control->Close();
     EXPECT_THAT(m_Firmware.WatchdogValues(), ElementsAre(60u, 0u));
 }
@@ -76,7 +76,7 @@ TEST_F(WatchDogControlDirect, CloseRightAfterStartCompletesWithoutAnyPumping)
     // it while waiting, or the two would wait for each other.
     m_Control->Start();
     m_Control->Close();
-    EXPECT_EQ(KickThread, nullptr);
+    EXPECT_EQ(m_Control->KickThread(), nullptr);
     EXPECT_FALSE(m_Control->IsRunning());
     const auto writes = m_Times.Writes();
     ASSERT_EQ(writes.size(), 2u);
@@ -119,7 +119,7 @@ TEST_F(WatchDogControlDirect, AMissingItemIsNeverWrittenButStartStillRunsTheThre
     EXPECT_EQ(m_Control->RestartTime(), 60);
     m_Control->Start();
     ASSERT_TRUE(RunUntil(120'000));
-    EXPECT_NE(KickThread, nullptr);
+    EXPECT_NE(m_Control->KickThread(), nullptr);
     EXPECT_EQ(m_Firmware.ThreadInitCalls(), 1);
     EXPECT_EQ(m_Firmware.Calls(2), 0);
     m_Control->Close();
@@ -153,13 +153,15 @@ TEST_F(WatchDogControlDirect, AReloadBelowOneSecondStillKicksOnEveryPass)
 
 TEST_F(WatchDogControlDirect, SetTimeWhileRunningRetimesTheKickThread)
 {
+    // SetTime writes at once; the thread writes the new countdown at its next pass and counts
+    // the new period from that kick, not from the last one of the old period.
     m_Control->Start();
     ASSERT_TRUE(RunUntil(10'000));
     m_Control->SetTime(30, 25);
     ASSERT_TRUE(RunUntil(130'000));
     EXPECT_EQ(FirstExpiry(m_Times.Writes(), 130'000), std::nullopt);
-    EXPECT_THAT(WriteTimesOf(30), ElementsAre(10'000u, 25'000u, 50'000u, 75'000u, 100'000u,
-                                              125'000u));
+    EXPECT_THAT(WriteTimesOf(30), ElementsAre(10'000u, 11'000u, 36'000u, 61'000u, 86'000u,
+                                              111'000u));
     EXPECT_THAT(WriteTimesOf(60), ElementsAre(0u));
 }
 
@@ -181,20 +183,21 @@ TEST_F(WatchDogControlDirect, StopWritesZeroThenHoldsAndCloseEndsTheThread)
     ASSERT_TRUE(RunUntil(5'000));
     m_Control->Stop();
     EXPECT_TRUE(m_Control->IsRunning());
-    m_Clock.AllowUntil(6'000, [] { KickThread->Wake(); });
-    ASSERT_TRUE(PumpUntil([&] { return m_Firmware.WatchdogValues().size() == 2; }));
+    // Stop cuts the pause short: the 0 lands at once, then the thread holds.
+    ASSERT_TRUE(PumpUntil([&] { return Activity() == WatchDogThread::Activity::Holding; }));
     EXPECT_THAT(m_Firmware.WatchdogValues(), ElementsAre(60u, 0u));
+    EXPECT_THAT(WriteTimesOf(0), ElementsAre(5'000u));
 
-    // Held at its next pause: time may move on, the thread does not.
-    m_Clock.AllowUntil(120'000, [] { KickThread->Wake(); });
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(m_Clock.Elapsed(), 6'000u);
-    m_Control->Start();  // running: does nothing, in particular does not resume
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(m_Clock.Elapsed(), 6'000u);
+    // Held: time may move on, the thread makes no pass.
+    const int passes = m_Clock.Pauses();
+    m_Clock.AllowUntil(120'000, [this] { WakeThread(); });
+    m_Control->Start();  // running: does nothing, in particular does not lift the hold
+    EXPECT_EQ(Activity(), WatchDogThread::Activity::Holding);
 
     m_Control->Close();
-    EXPECT_EQ(KickThread, nullptr);
+    EXPECT_EQ(m_Clock.Pauses(), passes);
+    EXPECT_EQ(m_Clock.Elapsed(), 5'000u);
+    EXPECT_EQ(m_Control->KickThread(), nullptr);
     EXPECT_FALSE(m_Control->IsRunning());
     EXPECT_THAT(m_Firmware.WatchdogValues(), ElementsAre(60u, 0u, 0u));
 }
@@ -202,7 +205,8 @@ TEST_F(WatchDogControlDirect, StopWritesZeroThenHoldsAndCloseEndsTheThread)
 TEST_F(WatchDogControlDirect, StopWithoutAThreadDoesNothing)
 {
     m_Control->Stop();
-    EXPECT_EQ(StopFlag.load(), 0);
+    EXPECT_EQ(m_Control->KickThread(), nullptr);
+    EXPECT_EQ(m_Firmware.WriteCount(), 0u);
     m_Control->Start();
     ASSERT_TRUE(RunUntil(55'000));
     EXPECT_THAT(m_Firmware.WatchdogValues(), ElementsAre(60u, 60u));
@@ -300,12 +304,10 @@ TEST(WatchDogControlClose, CutsTheKickThreadsPauseShort)
     EXPECT_THAT(firmware.WatchdogValues(), ElementsAre(60u, 0u));
 }
 
-TEST(WatchDogControlConstruction, ResetsTheModuleStateAndHoldsTheDefaults)
+TEST(WatchDogControlConstruction, HasNoThreadAndHoldsTheDefaults)
 {
-    StopFlag = 1;
     WatchDogControl control;
-    EXPECT_EQ(StopFlag.load(), 0);
-    EXPECT_EQ(KickThread, nullptr);
+    EXPECT_EQ(control.KickThread(), nullptr);
     EXPECT_FALSE(control.IsRunning());
     EXPECT_EQ(control.RestartTime(), 60);
     EXPECT_EQ(control.ReloadTime(), 55);

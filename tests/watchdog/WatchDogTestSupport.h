@@ -107,11 +107,12 @@ inline bool PumpUntil(const std::function<bool()>& done)
 // A direct backend installed as the shared controller over a fake firmware and a fake clock.
 class DirectBackendTest : public testing::Test {
 protected:
-    explicit DirectBackendTest(std::uint32_t clockStartMs = 0)
-        : m_Clock(clockStartMs, [] { return ExitFlag.load() != 0; })
+    explicit DirectBackendTest(std::uint32_t clockStartMs = 0,
+                               std::chrono::milliseconds closeWait = std::chrono::seconds(3))
+        : m_Clock(clockStartMs, [this] { return ExitRequested(); })
         , m_Times(m_Clock)
     {
-        m_Control = std::make_unique<WatchDogControl>();
+        m_Control = std::make_unique<WatchDogControl>(closeWait);
         m_Previous = ExchangeWatchDogControlForTesting(m_Control.get());
     }
 
@@ -125,11 +126,27 @@ protected:
     // up to there.
     [[nodiscard]] bool RunUntil(std::uint64_t limitMs)
     {
-        m_Clock.AllowUntil(limitMs, [] {
-            if (KickThread)
-                KickThread->Wake();
-        });
+        m_Clock.AllowUntil(limitMs, [this] { WakeThread(); });
         return PumpUntil([&] { return m_Clock.ParkedAt(limitMs); });
+    }
+
+    void WakeThread() const
+    {
+        if (WatchDogThread* thread = m_Control->KickThread())
+            thread->Wake();
+    }
+
+    // Asked from the kick thread in its pause, which the thread it asks about is in.
+    bool ExitRequested() const
+    {
+        const WatchDogThread* thread = m_Control ? m_Control->KickThread() : nullptr;
+        return thread && thread->ExitRequested();
+    }
+
+    WatchDogThread::Activity Activity() const
+    {
+        const WatchDogThread* thread = m_Control->KickThread();
+        return thread ? thread->CurrentActivity() : WatchDogThread::Activity::Ended;
     }
 
     std::vector<std::uint64_t> WriteTimesOf(std::uint32_t value) const
