@@ -60,10 +60,13 @@ TMainForm::TMainForm(MainFormOptions options)
 
     m_ModelTypeWMI = IsModelTypeWMI();
     InitLimits();
+    // A kick thread that died leaves the countdown running out: the user must know at once.
+    SetKickFailureHandler([this](const std::string& failure) { Tell(failure); });
 }
 
 TMainForm::~TMainForm()
 {
+    SetKickFailureHandler({});
     m_Controls.clear();
     // Newest first: children and labels go before the background they were laid on.
     while (!m_Owned.empty())

@@ -136,3 +136,14 @@ TEST_F(MainFormTest, AWatchdogThatCannotBeSwitchedOffStaysOn)
     EXPECT_EQ(TraceLines(), (Lines{"The watchdog cannot be switched off and keeps counting down: "
                                    "Watchdog device /dev/watchdog cannot be switched off (nowayout is set)"}));
 }
+
+TEST_F(MainFormTest, AKickThreadThatDiedIsToldToTheUser)
+{
+    Create();
+    ReportKickFailure("The watchdog is no longer being kicked: its kick thread stopped (test).");
+    for (int i = 0; i < 5 && m_Boxes.empty(); ++i)
+        QCoreApplication::processEvents();
+    ASSERT_EQ(m_Boxes.size(), 1u);
+    EXPECT_EQ(m_Boxes[0].caption, "TOLV Watchdog Timer");
+    EXPECT_NE(m_Boxes[0].text.find("no longer being kicked"), std::string::npos);
+}
