@@ -45,7 +45,8 @@ void BM_LabelWithGlow(benchmark::State& state)
     target.Canvas().SetFont(font);
     const std::u16string caption = u"System restart time (seconds)";
     for (auto _ : state)
-        painter.Draw(&target, caption, {0, 0, kLabelWidth, kLabelHeight}, DT_SINGLELINE, 0, 1);
+        painter.Draw(&target, caption, {0, 0, kLabelWidth, kLabelHeight}, DT_SINGLELINE,
+                     TDrawMode::Blend, TLayerAlpha::Premultiplied);
     state.SetItemsProcessed(state.iterations() * kLabelWidth * kLabelHeight);
 }
 BENCHMARK(BM_LabelWithGlow)->Unit(benchmark::kMicrosecond);

@@ -3,6 +3,8 @@
 #include "gui/graphics/image.h"
 #include "platform/Assert.h"
 
+#include <QString>
+
 #include <algorithm>
 
 namespace painter {
@@ -59,8 +61,24 @@ void MakeMask(Bitmap& mask)
     canvas.Font().Color = graphics::clWhite;
 }
 
-template <typename Text>
-void BuildTextLayerImpl(Bitmap* target, const Rect& rect, const Text& text, unsigned format)
+// Decoded as the surface decodes UTF-8 (a broken sequence becomes U+FFFD), so both kinds of
+// text give the same pixels.
+std::u16string Utf16(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size())).toStdU16String();
+}
+
+// A layer of rect's size holding text in the font colour, premultiplied.
+void MakeTextLayer(Bitmap& layer, const Rect& rect, const TFont& font, const std::u16string& text,
+                   unsigned format)
+{
+    MakeLayer(layer, rect.Width(), rect.Height(), font);
+    BuildTextLayer(&layer, {0, 0, rect.Width(), rect.Height()}, text, format);
+}
+
+} // namespace
+
+void BuildTextLayer(Bitmap* target, const Rect& rect, const std::u16string& text, unsigned format)
 {
     RequireBitmap32(target, __LINE__);
     const int w = rect.Width();
@@ -93,64 +111,47 @@ void BuildTextLayerImpl(Bitmap* target, const Rect& rect, const Text& text, unsi
     }
 }
 
-template <typename Text>
-void DrawPlain(Canvas* canvas, const Text& text, const Rect& rect, unsigned format,
-               std::int32_t inLayer, std::uint8_t premultiplied)
-{
-    if (!inLayer && !premultiplied) {
-        Rect copy = rect;
-        canvas->DrawText(text, copy, format);
-        return;
-    }
-    if (rect.IsEmpty())
-        return;
-    Bitmap layer;
-    MakeLayer(layer, rect.Width(), rect.Height(), canvas->Font());
-    BuildTextLayerImpl(&layer, {0, 0, rect.Width(), rect.Height()}, text, format);
-    if (inLayer)
-        graphics::PutBitmapArea(canvas, rect, &layer, {0, 0});
-    else
-        graphics::DrawLayerOnCanvas(canvas, rect, &layer, {0, 0}, 255);
-}
-
-template <typename Text>
-void DrawPlain(Bitmap* bitmap, const Text& text, const Rect& rect, unsigned format,
-               std::int32_t inLayer, std::uint8_t premultiplied)
-{
-    if (inLayer) {
-        BuildTextLayerImpl(bitmap, rect, text, format);
-        return;
-    }
-    if (!premultiplied) {
-        Rect copy = rect;
-        bitmap->Canvas().DrawText(text, copy, format);
-        return;
-    }
-    if (rect.IsEmpty())
-        return;
-    Bitmap layer;
-    MakeLayer(layer, rect.Width(), rect.Height(), bitmap->Canvas().Font());
-    BuildTextLayerImpl(&layer, {0, 0, rect.Width(), rect.Height()}, text, format);
-    graphics::BlendLayer(bitmap, rect, &layer, {0, 0}, 255);
-}
-
-template <typename Text>
-void MeasurePlain(Canvas* canvas, const Text& text, Rect& rect, unsigned format)
-{
-    canvas->DrawText(text, rect, format | graphics::DT_CALCRECT);
-}
-
-} // namespace
-
 void BuildTextLayer(Bitmap* target, const Rect& rect, const std::string& text, unsigned format)
 {
-    BuildTextLayerImpl(target, rect, text, format);
+    BuildTextLayer(target, rect, Utf16(text), format);
 }
 
-void BuildTextLayer(Bitmap* target, const Rect& rect, const std::u16string& text,
-                    unsigned format)
+// ---- TCustomTextPainter ------------------------------------------------------------------
+
+void TCustomTextPainter::Draw(Canvas* canvas, const std::u16string& text, const Rect& rect,
+                              unsigned format, TDrawMode mode, TLayerAlpha alpha)
 {
-    BuildTextLayerImpl(target, rect, text, format);
+    DoDraw(canvas, text, rect, format, mode, alpha);
+}
+
+void TCustomTextPainter::Draw(Canvas* canvas, const std::string& text, const Rect& rect,
+                              unsigned format, TDrawMode mode, TLayerAlpha alpha)
+{
+    DoDraw(canvas, Utf16(text), rect, format, mode, alpha);
+}
+
+void TCustomTextPainter::Draw(Bitmap* bitmap, const std::u16string& text, const Rect& rect,
+                              unsigned format, TDrawMode mode, TLayerAlpha alpha)
+{
+    DoDraw(bitmap, text, rect, format, mode, alpha);
+}
+
+void TCustomTextPainter::Draw(Bitmap* bitmap, const std::string& text, const Rect& rect,
+                              unsigned format, TDrawMode mode, TLayerAlpha alpha)
+{
+    DoDraw(bitmap, Utf16(text), rect, format, mode, alpha);
+}
+
+void TCustomTextPainter::Measure(Canvas* canvas, const std::u16string& text, Rect& rect,
+                                 unsigned format)
+{
+    DoMeasure(canvas, text, rect, format);
+}
+
+void TCustomTextPainter::Measure(Canvas* canvas, const std::string& text, Rect& rect,
+                                 unsigned format)
+{
+    DoMeasure(canvas, Utf16(text), rect, format);
 }
 
 // ---- TTextPainter ------------------------------------------------------------------------
@@ -163,39 +164,48 @@ TTextPainter* TTextPainter::Instance()
     return shared;
 }
 
-void TTextPainter::Draw(Canvas* canvas, const std::string& text, const Rect& rect,
-                        unsigned format, std::int32_t inLayer, std::uint8_t premultiplied)
+void TTextPainter::DoDraw(Canvas* canvas, const std::u16string& text, const Rect& rect,
+                          unsigned format, TDrawMode mode, TLayerAlpha alpha)
 {
-    DrawPlain(canvas, text, rect, format, inLayer, premultiplied);
+    if (mode == TDrawMode::Blend && alpha == TLayerAlpha::Straight) {
+        Rect copy = rect;
+        canvas->DrawText(text, copy, format);
+        return;
+    }
+    if (rect.IsEmpty())
+        return;
+    Bitmap layer;
+    MakeTextLayer(layer, rect, canvas->Font(), text, format);
+    if (mode == TDrawMode::WriteLayer)
+        graphics::PutBitmapArea(canvas, rect, &layer, {0, 0});
+    else
+        graphics::DrawLayerOnCanvas(canvas, rect, &layer, {0, 0}, 255);
 }
 
-void TTextPainter::Draw(Canvas* canvas, const std::u16string& text, const Rect& rect,
-                        unsigned format, std::int32_t inLayer, std::uint8_t premultiplied)
+void TTextPainter::DoDraw(Bitmap* bitmap, const std::u16string& text, const Rect& rect,
+                          unsigned format, TDrawMode mode, TLayerAlpha alpha)
 {
-    DrawPlain(canvas, text, rect, format, inLayer, premultiplied);
+    // A layer written into a bitmap is premultiplied, whatever alpha says.
+    if (mode == TDrawMode::WriteLayer) {
+        BuildTextLayer(bitmap, rect, text, format);
+        return;
+    }
+    if (alpha == TLayerAlpha::Straight) {
+        Rect copy = rect;
+        bitmap->Canvas().DrawText(text, copy, format);
+        return;
+    }
+    if (rect.IsEmpty())
+        return;
+    Bitmap layer;
+    MakeTextLayer(layer, rect, bitmap->Canvas().Font(), text, format);
+    graphics::BlendLayer(bitmap, rect, &layer, {0, 0}, 255);
 }
 
-void TTextPainter::Draw(Bitmap* bitmap, const std::string& text, const Rect& rect,
-                        unsigned format, std::int32_t inLayer, std::uint8_t premultiplied)
+void TTextPainter::DoMeasure(Canvas* canvas, const std::u16string& text, Rect& rect,
+                             unsigned format)
 {
-    DrawPlain(bitmap, text, rect, format, inLayer, premultiplied);
-}
-
-void TTextPainter::Draw(Bitmap* bitmap, const std::u16string& text, const Rect& rect,
-                        unsigned format, std::int32_t inLayer, std::uint8_t premultiplied)
-{
-    DrawPlain(bitmap, text, rect, format, inLayer, premultiplied);
-}
-
-void TTextPainter::Measure(Canvas* canvas, const std::string& text, Rect& rect, unsigned format)
-{
-    MeasurePlain(canvas, text, rect, format);
-}
-
-void TTextPainter::Measure(Canvas* canvas, const std::u16string& text, Rect& rect,
-                           unsigned format)
-{
-    MeasurePlain(canvas, text, rect, format);
+    canvas->DrawText(text, rect, format | graphics::DT_CALCRECT);
 }
 
 void TTextPainter::Release()
@@ -256,9 +266,9 @@ void TRadiateTextPainter::BuildGlowLayer(Bitmap* target, const Rect& rect, bool 
     }
 }
 
-template <typename Text>
-void TRadiateTextPainter::BuildMaskLayer(Bitmap& layer, const TFont& font, const Text& text,
-                                         const Rect& rect, unsigned format, bool premultiplied)
+void TRadiateTextPainter::BuildMaskLayer(Bitmap& layer, const TFont& font,
+                                         const std::u16string& text, const Rect& rect,
+                                         unsigned format, TLayerAlpha alpha)
 {
     const int w = rect.Width();
     const int h = rect.Height();
@@ -266,37 +276,33 @@ void TRadiateTextPainter::BuildMaskLayer(Bitmap& layer, const TFont& font, const
     MakeMask(layer);
     Rect textRect{m_Radius, m_Radius, w - m_Radius, h - m_Radius};
     layer.Canvas().DrawText(text, textRect, format);
-    BuildGlowLayer(&layer, {0, 0, w, h}, premultiplied, font.Color);
+    BuildGlowLayer(&layer, {0, 0, w, h}, alpha == TLayerAlpha::Premultiplied, font.Color);
 }
 
-template <typename Text>
-void TRadiateTextPainter::DrawOn(Canvas* canvas, const Text& text, const Rect& rect,
-                                 unsigned format, std::int32_t inLayer,
-                                 std::uint8_t premultiplied)
+void TRadiateTextPainter::DoDraw(Canvas* canvas, const std::u16string& text, const Rect& rect,
+                                 unsigned format, TDrawMode mode, TLayerAlpha alpha)
 {
     if (rect.IsEmpty())
         return;
     Bitmap layer;
-    BuildMaskLayer(layer, canvas->Font(), text, rect, format, premultiplied != 0);
-    if (inLayer)
+    BuildMaskLayer(layer, canvas->Font(), text, rect, format, alpha);
+    if (mode == TDrawMode::WriteLayer)
         graphics::PutBitmapArea(canvas, rect, &layer, {0, 0});
-    else if (premultiplied)
+    else if (alpha == TLayerAlpha::Premultiplied)
         graphics::DrawLayerOnCanvas(canvas, rect, &layer, {0, 0}, 255);
     else
         graphics::DrawLayerOnCanvasSoftware(canvas, rect, &layer, {0, 0}, 255);
 }
 
-template <typename Text>
-void TRadiateTextPainter::DrawOn(Bitmap* bitmap, const Text& text, const Rect& rect,
-                                 unsigned format, std::int32_t inLayer,
-                                 std::uint8_t premultiplied)
+void TRadiateTextPainter::DoDraw(Bitmap* bitmap, const std::u16string& text, const Rect& rect,
+                                 unsigned format, TDrawMode mode, TLayerAlpha alpha)
 {
     if (rect.IsEmpty())
         return;
-    if (!inLayer) {
+    if (mode == TDrawMode::Blend) {
         Bitmap layer;
-        BuildMaskLayer(layer, bitmap->Canvas().Font(), text, rect, format, premultiplied != 0);
-        if (premultiplied)
+        BuildMaskLayer(layer, bitmap->Canvas().Font(), text, rect, format, alpha);
+        if (alpha == TLayerAlpha::Premultiplied)
             graphics::BlendLayer(bitmap, rect, &layer, {0, 0}, 255);
         else
             graphics::BlendLayerSoftware(bitmap, rect, &layer, {0, 0}, 255);
@@ -317,48 +323,14 @@ void TRadiateTextPainter::DrawOn(Bitmap* bitmap, const Text& text, const Rect& r
     font.Color = graphics::clWhite;
     Rect textRect = Inset(rect, m_Radius);
     bitmap->Canvas().DrawText(text, textRect, format);
-    BuildGlowLayer(bitmap, rect, premultiplied != 0, kept);
+    BuildGlowLayer(bitmap, rect, alpha == TLayerAlpha::Premultiplied, kept);
     font.Color = kept;
 }
 
-void TRadiateTextPainter::Draw(Canvas* canvas, const std::string& text, const Rect& rect,
-                               unsigned format, std::int32_t inLayer, std::uint8_t premultiplied)
+void TRadiateTextPainter::DoMeasure(Canvas* canvas, const std::u16string& text, Rect& rect,
+                                    unsigned format)
 {
-    DrawOn(canvas, text, rect, format, inLayer, premultiplied);
-}
-
-void TRadiateTextPainter::Draw(Canvas* canvas, const std::u16string& text, const Rect& rect,
-                               unsigned format, std::int32_t inLayer, std::uint8_t premultiplied)
-{
-    DrawOn(canvas, text, rect, format, inLayer, premultiplied);
-}
-
-void TRadiateTextPainter::Draw(Bitmap* bitmap, const std::string& text, const Rect& rect,
-                               unsigned format, std::int32_t inLayer, std::uint8_t premultiplied)
-{
-    DrawOn(bitmap, text, rect, format, inLayer, premultiplied);
-}
-
-void TRadiateTextPainter::Draw(Bitmap* bitmap, const std::u16string& text, const Rect& rect,
-                               unsigned format, std::int32_t inLayer, std::uint8_t premultiplied)
-{
-    DrawOn(bitmap, text, rect, format, inLayer, premultiplied);
-}
-
-void TRadiateTextPainter::Measure(Canvas* canvas, const std::string& text, Rect& rect,
-                                  unsigned format)
-{
-    MeasurePlain(canvas, text, rect, format);
-    if (rect.Width() > 0 && rect.Height() > 0) {
-        rect.Right += 2 * m_Radius;
-        rect.Bottom += 2 * m_Radius;
-    }
-}
-
-void TRadiateTextPainter::Measure(Canvas* canvas, const std::u16string& text, Rect& rect,
-                                  unsigned format)
-{
-    MeasurePlain(canvas, text, rect, format);
+    TTextPainter::DoMeasure(canvas, text, rect, format);
     if (rect.Width() > 0 && rect.Height() > 0) {
         rect.Right += 2 * m_Radius;
         rect.Bottom += 2 * m_Radius;
@@ -372,79 +344,90 @@ void TRadiateTextPainter::Release()
 
 // ---- TOuterGlowTextPainter ---------------------------------------------------------------
 
-template <typename Text>
-void TOuterGlowTextPainter::DrawOn(Canvas* canvas, const Text& text, const Rect& rect,
-                                   unsigned format, std::int32_t inLayer,
-                                   std::uint8_t premultiplied)
+bool TOuterGlowTextPainter::AssignGlow(const TOuterGlowTextPainter& other)
+{
+    const bool changed = Opacity() != other.Opacity() || Radius() != other.Radius() ||
+                         Spread() != other.Spread() || m_GlowColor != other.m_GlowColor ||
+                         !(m_Offset == other.m_Offset);
+    SetOpacity(other.Opacity());
+    SetRadius(other.Radius());
+    SetSpread(other.Spread());
+    m_GlowColor = other.m_GlowColor;
+    m_Offset = other.m_Offset;
+    return changed;
+}
+
+template <typename Target>
+void TOuterGlowTextPainter::BlendGlowAndText(Target* target, TFont& font,
+                                             const std::u16string& text, const Rect& rect,
+                                             unsigned format, TLayerAlpha alpha)
 {
     const int radius = Radius();
-    const int ox = m_Offset.x;
-    const int oy = m_Offset.y;
-    TFont& font = canvas->Font();
-    if (!inLayer) {
-        const TColor kept = font.Color;
-        font.Color = m_GlowColor;
-        const Rect textRect{rect.Left + radius, rect.Top + radius,
-                            std::max(rect.Left + radius, rect.Right - radius - ox),
-                            std::max(rect.Top + radius, rect.Bottom - radius - oy)};
-        const Rect glowRect{rect.Left + ox, rect.Top + oy, rect.Right, rect.Bottom};
-        if (radius != 0)
-            TRadiateTextPainter::Draw(canvas, text, glowRect, format, 0, premultiplied);
-        font.Color = kept;
-        TTextPainter::Draw(canvas, text, textRect, format, 0, premultiplied);
+    const TColor kept = font.Color;
+    font.Color = m_GlowColor;
+    const Rect textRect{rect.Left + radius, rect.Top + radius,
+                        std::max(rect.Left + radius, rect.Right - radius - m_Offset.x),
+                        std::max(rect.Top + radius, rect.Bottom - radius - m_Offset.y)};
+    const Rect glowRect{rect.Left + m_Offset.x, rect.Top + m_Offset.y, rect.Right, rect.Bottom};
+    if (radius != 0)
+        TRadiateTextPainter::DoDraw(target, text, glowRect, format, TDrawMode::Blend, alpha);
+    font.Color = kept;
+    TTextPainter::DoDraw(target, text, textRect, format, TDrawMode::Blend, alpha);
+}
+
+void TOuterGlowTextPainter::DoDraw(Canvas* canvas, const std::u16string& text, const Rect& rect,
+                                   unsigned format, TDrawMode mode, TLayerAlpha alpha)
+{
+    if (mode == TDrawMode::Blend) {
+        BlendGlowAndText(canvas, canvas->Font(), text, rect, format, alpha);
         return;
     }
     // The layer covers the rectangle's size from (0, 0).
+    const int radius = Radius();
+    const int ox = m_Offset.x;
+    const int oy = m_Offset.y;
     const int w = rect.Width();
     const int h = rect.Height();
     Rect textRect{0, 0, w - ox, h - oy};
     if (radius == 0) {
-        TTextPainter::Draw(canvas, text, textRect, format, 1, 0);
+        TTextPainter::DoDraw(canvas, text, textRect, format, TDrawMode::WriteLayer,
+                             TLayerAlpha::Straight);
         return;
     }
     if (w <= 0 || h <= 0)
         return;
+    TFont& font = canvas->Font();
     Bitmap glow;
     MakeScratch(glow, w, h, font);
     glow.Canvas().Font().Color = m_GlowColor;
-    TRadiateTextPainter::Draw(&glow, text, Rect{ox, oy, w, h}, format, 1, premultiplied);
+    TRadiateTextPainter::DoDraw(&glow, text, Rect{ox, oy, w, h}, format, TDrawMode::WriteLayer,
+                                alpha);
     Bitmap layer;
     MakeScratch(layer, w, h, font);
-    TTextPainter::Draw(&layer, text, Inset(textRect, radius), format, 1, premultiplied);
+    TTextPainter::DoDraw(&layer, text, Inset(textRect, radius), format, TDrawMode::WriteLayer,
+                         alpha);
     // The text layer is premultiplied already; only a straight glow needs it.
-    if (!premultiplied)
+    if (alpha == TLayerAlpha::Straight)
         graphics::PremultiplyAlpha(&glow);
     graphics::BlendLayer(&glow, {0, 0, w, h}, &layer, {0, 0}, 255);
     graphics::PutBitmapArea(canvas, rect, &glow, {0, 0});
 }
 
-template <typename Text>
-void TOuterGlowTextPainter::DrawOn(Bitmap* bitmap, const Text& text, const Rect& rect,
-                                   unsigned format, std::int32_t inLayer,
-                                   std::uint8_t premultiplied)
+void TOuterGlowTextPainter::DoDraw(Bitmap* bitmap, const std::u16string& text, const Rect& rect,
+                                   unsigned format, TDrawMode mode, TLayerAlpha alpha)
 {
-    const int radius = Radius();
-    const int ox = m_Offset.x;
-    const int oy = m_Offset.y;
     TFont& font = bitmap->Canvas().Font();
-    if (!inLayer) {
-        const TColor kept = font.Color;
-        font.Color = m_GlowColor;
-        const Rect textRect{rect.Left + radius, rect.Top + radius,
-                            std::max(rect.Left + radius, rect.Right - radius - ox),
-                            std::max(rect.Top + radius, rect.Bottom - radius - oy)};
-        const Rect glowRect{rect.Left + ox, rect.Top + oy, rect.Right, rect.Bottom};
-        if (radius != 0)
-            TRadiateTextPainter::Draw(bitmap, text, glowRect, format, 0, premultiplied);
-        font.Color = kept;
-        TTextPainter::Draw(bitmap, text, textRect, format, 0, premultiplied);
+    if (mode == TDrawMode::Blend) {
+        BlendGlowAndText(bitmap, font, text, rect, format, alpha);
         return;
     }
     // The layer is built in place, the rectangle counted from the bitmap's origin.
+    const int ox = m_Offset.x;
+    const int oy = m_Offset.y;
     const int w = rect.Width();
     const int h = rect.Height();
     const Rect textRect{0, 0, w - ox, h - oy};
-    if (radius == 0) {
+    if (Radius() == 0) {
         BuildTextLayer(bitmap, textRect, text, format);
         return;
     }
@@ -452,59 +435,21 @@ void TOuterGlowTextPainter::DrawOn(Bitmap* bitmap, const Text& text, const Rect&
         return;
     Bitmap layer;
     MakeScratch(layer, w, h, font);
-    BuildTextLayer(&layer, Inset(textRect, radius), text, format);
+    BuildTextLayer(&layer, Inset(textRect, Radius()), text, format);
     const TColor kept = font.Color;
     font.Color = m_GlowColor;
-    TRadiateTextPainter::Draw(bitmap, text, Rect{ox, oy, rect.Right, rect.Bottom}, format, 1,
-                              premultiplied);
+    TRadiateTextPainter::DoDraw(bitmap, text, Rect{ox, oy, rect.Right, rect.Bottom}, format,
+                                TDrawMode::WriteLayer, alpha);
     font.Color = kept;
     // The text layer is premultiplied already, whatever the flag.
     graphics::BlendLayer(bitmap, {rect.Left, rect.Top, rect.Right - ox, rect.Bottom - oy},
                          &layer, {0, 0}, 255);
 }
 
-void TOuterGlowTextPainter::Draw(Canvas* canvas, const std::string& text, const Rect& rect,
-                                 unsigned format, std::int32_t inLayer,
-                                 std::uint8_t premultiplied)
+void TOuterGlowTextPainter::DoMeasure(Canvas* canvas, const std::u16string& text, Rect& rect,
+                                      unsigned format)
 {
-    DrawOn(canvas, text, rect, format, inLayer, premultiplied);
-}
-
-void TOuterGlowTextPainter::Draw(Canvas* canvas, const std::u16string& text, const Rect& rect,
-                                 unsigned format, std::int32_t inLayer,
-                                 std::uint8_t premultiplied)
-{
-    DrawOn(canvas, text, rect, format, inLayer, premultiplied);
-}
-
-void TOuterGlowTextPainter::Draw(Bitmap* bitmap, const std::string& text, const Rect& rect,
-                                 unsigned format, std::int32_t inLayer,
-                                 std::uint8_t premultiplied)
-{
-    DrawOn(bitmap, text, rect, format, inLayer, premultiplied);
-}
-
-void TOuterGlowTextPainter::Draw(Bitmap* bitmap, const std::u16string& text, const Rect& rect,
-                                 unsigned format, std::int32_t inLayer,
-                                 std::uint8_t premultiplied)
-{
-    DrawOn(bitmap, text, rect, format, inLayer, premultiplied);
-}
-
-void TOuterGlowTextPainter::Measure(Canvas* canvas, const std::string& text, Rect& rect,
-                                    unsigned format)
-{
-    TRadiateTextPainter::Measure(canvas, text, rect, format);
-    if (rect.Width() != 0 && rect.Height() != 0) {
-        rect.Right += m_Offset.x;
-        rect.Bottom += m_Offset.y;
-    }
-}
-
-void TOuterGlowTextPainter::Measure(Canvas* canvas, const std::u16string& text, Rect& rect,
-                                    unsigned format)
-{
-    TRadiateTextPainter::Measure(canvas, text, rect, format);
+    TRadiateTextPainter::DoMeasure(canvas, text, rect, format);
     if (rect.Width() != 0 && rect.Height() != 0) {
         rect.Right += m_Offset.x;
         rect.Bottom += m_Offset.y;

@@ -11,19 +11,28 @@
 // Text drawn plainly or with a soft glow around the glyphs, onto a surface or a 32-bit bitmap,
 // and the rectangle such text needs.
 //
-// Narrow text is UTF-8 (std::string), wide text UTF-16 (std::u16string); both behave the same.
-// The format is the DrawText flags of graphics::Canvas, passed through unchanged; measuring
-// adds only DT_CALCRECT. Rectangles have exclusive right and bottom edges.
-//
-// The two flags of every Draw:
-//   inLayer       non-zero: write a layer into the target's rectangle (colour and alpha
-//                 replaced) instead of blending onto what the target holds.
-//   premultiplied non-zero: compose premultiplied layers with BlendLayer / DrawLayerOnCanvas;
-//                 zero: straight layers with the software blends (which turn a bitmap target
-//                 into 24-bit), or, for the plain painter, draw the text directly.
+// The painters work on UTF-16 text (std::u16string); UTF-8 text (std::string) is converted
+// where it comes in, so both give the same pixels. The format is the DrawText flags of
+// graphics::Canvas, passed through unchanged; measuring adds only DT_CALCRECT. Rectangles have
+// exclusive right and bottom edges.
 //
 // All painting runs on the user-interface thread; nothing here is locked.
 namespace painter {
+
+// What a Draw does with the target's rectangle.
+enum class TDrawMode {
+    Blend,      // blend onto what the target holds
+    WriteLayer, // replace colour and alpha of the rectangle with the layer
+};
+
+// The layers a Draw composes.
+enum class TLayerAlpha {
+    // Straight layers through the software blends (which turn a bitmap target into 24-bit);
+    // the plain painter draws the text directly.
+    Straight,
+    // Premultiplied layers through BlendLayer / DrawLayerOnCanvas.
+    Premultiplied,
+};
 
 // An integer matrix reached through row pointers: rows x columns signed 32-bit values, zeroed.
 class IntMatrix {
@@ -129,41 +138,67 @@ IntMatrix LuminanceMap(const graphics::Bitmap* source, const graphics::Rect& rec
 // Writes into rect of a 32-bit bitmap a premultiplied layer in the bitmap's font colour whose
 // alpha is the glyph coverage of text drawn into rect with format. Pixels of rect outside the
 // bitmap are left alone.
-void BuildTextLayer(graphics::Bitmap* target, const graphics::Rect& rect, const std::string& text,
-                    unsigned format);
 void BuildTextLayer(graphics::Bitmap* target, const graphics::Rect& rect,
                     const std::u16string& text, unsigned format);
+void BuildTextLayer(graphics::Bitmap* target, const graphics::Rect& rect, const std::string& text,
+                    unsigned format);
+
+// What every text painter offers: drawing onto a surface or a 32-bit bitmap and measuring.
+// The UTF-8 overloads convert and take the UTF-16 path; a painter implements the protected
+// operations once, for UTF-16 text.
+class TCustomTextPainter {
+public:
+    TCustomTextPainter() = default;
+    TCustomTextPainter(const TCustomTextPainter&) = delete;
+    TCustomTextPainter& operator=(const TCustomTextPainter&) = delete;
+
+    void Draw(graphics::Canvas* canvas, const std::u16string& text, const graphics::Rect& rect,
+              unsigned format, TDrawMode mode, TLayerAlpha alpha);
+    void Draw(graphics::Canvas* canvas, const std::string& text, const graphics::Rect& rect,
+              unsigned format, TDrawMode mode, TLayerAlpha alpha);
+    void Draw(graphics::Bitmap* bitmap, const std::u16string& text, const graphics::Rect& rect,
+              unsigned format, TDrawMode mode, TLayerAlpha alpha);
+    void Draw(graphics::Bitmap* bitmap, const std::string& text, const graphics::Rect& rect,
+              unsigned format, TDrawMode mode, TLayerAlpha alpha);
+    // Widens rect in place to what the text needs.
+    void Measure(graphics::Canvas* canvas, const std::u16string& text, graphics::Rect& rect,
+                 unsigned format);
+    void Measure(graphics::Canvas* canvas, const std::string& text, graphics::Rect& rect,
+                 unsigned format);
+    // Gives the painter back after use.
+    virtual void Release() = 0;
+    virtual ~TCustomTextPainter() = default;
+
+protected:
+    virtual void DoDraw(graphics::Canvas* canvas, const std::u16string& text,
+                        const graphics::Rect& rect, unsigned format, TDrawMode mode,
+                        TLayerAlpha alpha) = 0;
+    virtual void DoDraw(graphics::Bitmap* bitmap, const std::u16string& text,
+                        const graphics::Rect& rect, unsigned format, TDrawMode mode,
+                        TLayerAlpha alpha) = 0;
+    virtual void DoMeasure(graphics::Canvas* canvas, const std::u16string& text,
+                           graphics::Rect& rect, unsigned format) = 0;
+};
 
 // Plain text.
-class TTextPainter {
+class TTextPainter : public TCustomTextPainter {
 public:
     TTextPainter() = default;
-    TTextPainter(const TTextPainter&) = delete;
-    TTextPainter& operator=(const TTextPainter&) = delete;
 
     // The shared plain painter, created at first use.
     static TTextPainter* Instance();
 
-    virtual void Draw(graphics::Canvas* canvas, const std::string& text,
-                      const graphics::Rect& rect, unsigned format, std::int32_t inLayer,
-                      std::uint8_t premultiplied);
-    virtual void Draw(graphics::Canvas* canvas, const std::u16string& text,
-                      const graphics::Rect& rect, unsigned format, std::int32_t inLayer,
-                      std::uint8_t premultiplied);
-    virtual void Draw(graphics::Bitmap* bitmap, const std::string& text,
-                      const graphics::Rect& rect, unsigned format, std::int32_t inLayer,
-                      std::uint8_t premultiplied);
-    virtual void Draw(graphics::Bitmap* bitmap, const std::u16string& text,
-                      const graphics::Rect& rect, unsigned format, std::int32_t inLayer,
-                      std::uint8_t premultiplied);
-    // Widens rect in place to what the text needs.
-    virtual void Measure(graphics::Canvas* canvas, const std::string& text, graphics::Rect& rect,
-                         unsigned format);
-    virtual void Measure(graphics::Canvas* canvas, const std::u16string& text,
-                         graphics::Rect& rect, unsigned format);
-    // Gives the painter back after use: the shared painter stays, any other destroys itself.
-    virtual void Release();
-    virtual ~TTextPainter() = default;
+    // The shared painter stays, any other destroys itself.
+    void Release() override;
+    ~TTextPainter() override = default;
+
+protected:
+    void DoDraw(graphics::Canvas* canvas, const std::u16string& text, const graphics::Rect& rect,
+                unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
+    void DoDraw(graphics::Bitmap* bitmap, const std::u16string& text, const graphics::Rect& rect,
+                unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
+    void DoMeasure(graphics::Canvas* canvas, const std::u16string& text, graphics::Rect& rect,
+                   unsigned format) override;
 };
 
 // The glow alone, in the target's current font colour; the text itself is not drawn.
@@ -173,19 +208,6 @@ public:
 
     TRadiateTextPainter();
 
-    void Draw(graphics::Canvas* canvas, const std::string& text, const graphics::Rect& rect,
-              unsigned format, std::int32_t inLayer, std::uint8_t premultiplied) override;
-    void Draw(graphics::Canvas* canvas, const std::u16string& text, const graphics::Rect& rect,
-              unsigned format, std::int32_t inLayer, std::uint8_t premultiplied) override;
-    void Draw(graphics::Bitmap* bitmap, const std::string& text, const graphics::Rect& rect,
-              unsigned format, std::int32_t inLayer, std::uint8_t premultiplied) override;
-    void Draw(graphics::Bitmap* bitmap, const std::u16string& text, const graphics::Rect& rect,
-              unsigned format, std::int32_t inLayer, std::uint8_t premultiplied) override;
-    // The text's extent plus 2 x radius in width and height (when not empty).
-    void Measure(graphics::Canvas* canvas, const std::string& text, graphics::Rect& rect,
-                 unsigned format) override;
-    void Measure(graphics::Canvas* canvas, const std::u16string& text, graphics::Rect& rect,
-                 unsigned format) override;
     void Release() override;
     ~TRadiateTextPainter() override;
 
@@ -205,16 +227,19 @@ public:
     void BuildGlowLayer(graphics::Bitmap* target, const graphics::Rect& rect, bool premultiplied,
                         graphics::TColor color);
 
+protected:
+    void DoDraw(graphics::Canvas* canvas, const std::u16string& text, const graphics::Rect& rect,
+                unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
+    void DoDraw(graphics::Bitmap* bitmap, const std::u16string& text, const graphics::Rect& rect,
+                unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
+    // The text's extent plus 2 x radius in width and height (when not empty).
+    void DoMeasure(graphics::Canvas* canvas, const std::u16string& text, graphics::Rect& rect,
+                   unsigned format) override;
+
 private:
-    template <typename Text>
-    void DrawOn(graphics::Canvas* canvas, const Text& text, const graphics::Rect& rect,
-                unsigned format, std::int32_t inLayer, std::uint8_t premultiplied);
-    template <typename Text>
-    void DrawOn(graphics::Bitmap* bitmap, const Text& text, const graphics::Rect& rect,
-                unsigned format, std::int32_t inLayer, std::uint8_t premultiplied);
-    template <typename Text>
-    void BuildMaskLayer(graphics::Bitmap& layer, const graphics::TFont& font, const Text& text,
-                        const graphics::Rect& rect, unsigned format, bool premultiplied);
+    void BuildMaskLayer(graphics::Bitmap& layer, const graphics::TFont& font,
+                        const std::u16string& text, const graphics::Rect& rect, unsigned format,
+                        TLayerAlpha alpha);
 
     std::uint8_t m_Opacity = 255;
     int m_Radius = 0;
@@ -228,19 +253,6 @@ class TOuterGlowTextPainter : public TRadiateTextPainter {
 public:
     TOuterGlowTextPainter() = default;
 
-    void Draw(graphics::Canvas* canvas, const std::string& text, const graphics::Rect& rect,
-              unsigned format, std::int32_t inLayer, std::uint8_t premultiplied) override;
-    void Draw(graphics::Canvas* canvas, const std::u16string& text, const graphics::Rect& rect,
-              unsigned format, std::int32_t inLayer, std::uint8_t premultiplied) override;
-    void Draw(graphics::Bitmap* bitmap, const std::string& text, const graphics::Rect& rect,
-              unsigned format, std::int32_t inLayer, std::uint8_t premultiplied) override;
-    void Draw(graphics::Bitmap* bitmap, const std::u16string& text, const graphics::Rect& rect,
-              unsigned format, std::int32_t inLayer, std::uint8_t premultiplied) override;
-    // As the radiate painter, then plus the offset (when not empty).
-    void Measure(graphics::Canvas* canvas, const std::string& text, graphics::Rect& rect,
-                 unsigned format) override;
-    void Measure(graphics::Canvas* canvas, const std::u16string& text, graphics::Rect& rect,
-                 unsigned format) override;
     void Release() override;
     ~TOuterGlowTextPainter() override = default;
 
@@ -250,13 +262,24 @@ public:
     graphics::Point Offset() const { return m_Offset; }
     void SetOffset(graphics::Point offset) { m_Offset = offset; }
 
+    // Takes over the glow of other: opacity, radius, spread, colour and offset. Answers whether
+    // any of them differed.
+    bool AssignGlow(const TOuterGlowTextPainter& other);
+
+protected:
+    void DoDraw(graphics::Canvas* canvas, const std::u16string& text, const graphics::Rect& rect,
+                unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
+    void DoDraw(graphics::Bitmap* bitmap, const std::u16string& text, const graphics::Rect& rect,
+                unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
+    // As the radiate painter, then plus the offset (when not empty).
+    void DoMeasure(graphics::Canvas* canvas, const std::u16string& text, graphics::Rect& rect,
+                   unsigned format) override;
+
 private:
-    template <typename Text>
-    void DrawOn(graphics::Canvas* canvas, const Text& text, const graphics::Rect& rect,
-                unsigned format, std::int32_t inLayer, std::uint8_t premultiplied);
-    template <typename Text>
-    void DrawOn(graphics::Bitmap* bitmap, const Text& text, const graphics::Rect& rect,
-                unsigned format, std::int32_t inLayer, std::uint8_t premultiplied);
+    // Glow, then text, each blended onto the target (a surface or a bitmap).
+    template <typename Target>
+    void BlendGlowAndText(Target* target, graphics::TFont& font, const std::u16string& text,
+                          const graphics::Rect& rect, unsigned format, TLayerAlpha alpha);
 
     graphics::TColor m_GlowColor = 0x00BFFFFF;
     graphics::Point m_Offset;
@@ -264,7 +287,10 @@ private:
 
 } // namespace painter
 
-// The kit names the painters unqualified.
+// The kit names the painters and their flags unqualified.
+using painter::TCustomTextPainter;
+using painter::TDrawMode;
+using painter::TLayerAlpha;
 using painter::TOuterGlowTextPainter;
 using painter::TRadiateTextPainter;
 using painter::TTextPainter;

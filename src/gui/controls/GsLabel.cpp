@@ -2,8 +2,6 @@
 
 #include "gui/graphics/image.h"
 
-#include <QString>
-
 #include <algorithm>
 #include <utility>
 
@@ -15,46 +13,23 @@ using graphics::Rect;
 
 namespace gs {
 
-void GsOuterGlowTextEffectPainter::Draw(Canvas* canvas, const std::string& text, const Rect& rect,
-                                        unsigned format, std::int32_t inLayer,
-                                        std::uint8_t premultiplied)
+void GsOuterGlowTextEffectPainter::DoDraw(Canvas* canvas, const std::u16string& text,
+                                          const Rect& rect, unsigned format, TDrawMode mode,
+                                          TLayerAlpha alpha)
 {
     canvas->SetFont(m_Effect.Font());
-    m_Effect.Painter().Draw(canvas, text, rect, format, inLayer, premultiplied);
+    m_Effect.Painter().Draw(canvas, text, rect, format, mode, alpha);
 }
 
-void GsOuterGlowTextEffectPainter::Draw(Canvas* canvas, const std::u16string& text,
-                                        const Rect& rect, unsigned format, std::int32_t inLayer,
-                                        std::uint8_t premultiplied)
-{
-    canvas->SetFont(m_Effect.Font());
-    m_Effect.Painter().Draw(canvas, text, rect, format, inLayer, premultiplied);
-}
-
-void GsOuterGlowTextEffectPainter::Draw(Bitmap* bitmap, const std::string& text, const Rect& rect,
-                                        unsigned format, std::int32_t inLayer,
-                                        std::uint8_t premultiplied)
-{
-    DrawOnBitmap(bitmap, text, rect, format, inLayer, premultiplied);
-}
-
-void GsOuterGlowTextEffectPainter::Draw(Bitmap* bitmap, const std::u16string& text,
-                                        const Rect& rect, unsigned format, std::int32_t inLayer,
-                                        std::uint8_t premultiplied)
-{
-    DrawOnBitmap(bitmap, text, rect, format, inLayer, premultiplied);
-}
-
-template <typename Text>
-void GsOuterGlowTextEffectPainter::DrawOnBitmap(Bitmap* bitmap, const Text& text,
-                                                const Rect& rect, unsigned format,
-                                                std::int32_t inLayer, std::uint8_t premultiplied)
+void GsOuterGlowTextEffectPainter::DoDraw(Bitmap* bitmap, const std::u16string& text,
+                                          const Rect& rect, unsigned format, TDrawMode mode,
+                                          TLayerAlpha alpha)
 {
     const std::int32_t dx = m_Effect.RadiationX();
     const std::int32_t dy = m_Effect.RadiationY();
     if (dx == 0 && dy == 0) {
         bitmap->Canvas().SetFont(m_Effect.Font());
-        m_Effect.Painter().Draw(bitmap, text, rect, format, inLayer, premultiplied);
+        m_Effect.Painter().Draw(bitmap, text, rect, format, mode, alpha);
         return;
     }
     // The copy shares the target's viewport origin, so that the logical rectangle names the
@@ -63,22 +38,70 @@ void GsOuterGlowTextEffectPainter::DrawOnBitmap(Bitmap* bitmap, const Text& text
     copy.Assign(*bitmap);
     copy.Canvas().SetViewportOrigin(bitmap->Canvas().ViewportOrigin());
     copy.Canvas().SetFont(m_Effect.Font());
-    m_Effect.Painter().Draw(&copy, text, rect.Offset(dx, dy), format, inLayer, premultiplied);
+    m_Effect.Painter().Draw(&copy, text, rect.Offset(dx, dy), format, mode, alpha);
     graphics::PutBitmapArea(&bitmap->Canvas(), rect, &copy, graphics::Point{rect.Left, rect.Top});
 }
 
-void GsOuterGlowTextEffectPainter::Measure(Canvas* canvas, const std::string& text, Rect& rect,
-                                           unsigned format)
+void GsOuterGlowTextEffectPainter::DoMeasure(Canvas* canvas, const std::u16string& text,
+                                             Rect& rect, unsigned format)
 {
     canvas->SetFont(m_Effect.Font());
     m_Effect.Painter().Measure(canvas, text, rect, format);
 }
 
-void GsOuterGlowTextEffectPainter::Measure(Canvas* canvas, const std::u16string& text, Rect& rect,
-                                           unsigned format)
+// ---- gs::GsCustomRadiation ---------------------------------------------------------------------
+
+void GsCustomRadiation::SetOpacity(std::uint8_t value)
 {
-    canvas->SetFont(m_Effect.Font());
-    m_Effect.Painter().Measure(canvas, text, rect, format);
+    const bool changed = GlowPainter().Opacity() != value;
+    if (changed)
+        GlowPainter().SetOpacity(value);
+    GlowChanged(changed);
+}
+
+void GsCustomRadiation::SetRadius(std::uint32_t value)
+{
+    // The painter keeps the radius within its limit; compare what it would store.
+    const int stored = static_cast<int>(
+        std::min<std::uint32_t>(value, static_cast<std::uint32_t>(TRadiateTextPainter::kMaxRadius)));
+    const bool changed = GlowPainter().Radius() != stored;
+    if (changed)
+        GlowPainter().SetRadius(stored);
+    GlowChanged(changed);
+}
+
+void GsCustomRadiation::SetSpread(std::uint8_t value)
+{
+    const bool changed = GlowPainter().Spread() != value;
+    if (changed)
+        GlowPainter().SetSpread(value);
+    GlowChanged(changed);
+}
+
+void GsCustomRadiation::SetColor(graphics::TColor value)
+{
+    const bool changed = GlowPainter().GlowColor() != value;
+    if (changed)
+        GlowPainter().SetGlowColor(value);
+    GlowChanged(changed);
+}
+
+void GsCustomRadiation::SetOffsetX(std::int32_t value)
+{
+    SetOffset({value, GlowPainter().Offset().y});
+}
+
+void GsCustomRadiation::SetOffsetY(std::int32_t value)
+{
+    SetOffset({GlowPainter().Offset().x, value});
+}
+
+void GsCustomRadiation::SetOffset(graphics::Point offset)
+{
+    const bool changed = !(GlowPainter().Offset() == offset);
+    if (changed)
+        GlowPainter().SetOffset(offset);
+    GlowChanged(changed);
 }
 
 } // namespace gs
@@ -101,11 +124,7 @@ GsTextRadiationEffect::GsTextRadiationEffect(const GsTextRadiationEffect& other)
     : GsTextRadiationEffect()
 {
     m_Font = other.m_Font;
-    m_Painter->SetOpacity(other.Opacity());
-    m_Painter->SetRadius(other.m_Painter->Radius());
-    m_Painter->SetSpread(other.Spread());
-    m_Painter->SetGlowColor(other.Color());
-    m_Painter->SetOffset(other.m_Painter->Offset());
+    m_Painter->AssignGlow(*other.m_Painter);
     OnChange = other.OnChange;
 }
 
@@ -115,11 +134,8 @@ GsTextRadiationEffect& GsTextRadiationEffect::operator=(const GsTextRadiationEff
 {
     if (this == &other)
         return *this;
-    m_Painter->SetOpacity(other.Opacity());
-    m_Painter->SetRadius(other.m_Painter->Radius());
-    m_Painter->SetSpread(other.Spread());
-    m_Painter->SetGlowColor(other.Color());
-    m_Painter->SetOffset(other.m_Painter->Offset());
+    // Notifies also when nothing differed.
+    m_Painter->AssignGlow(*other.m_Painter);
     m_Font = other.m_Font;
     Changed();
     return *this;
@@ -130,89 +146,10 @@ void GsTextRadiationEffect::Changed()
     OnChange(this);
 }
 
-std::uint8_t GsTextRadiationEffect::Opacity() const
+void GsTextRadiationEffect::GlowChanged(bool valueChanged)
 {
-    return m_Painter->Opacity();
-}
-
-void GsTextRadiationEffect::SetOpacity(std::uint8_t value)
-{
-    if (m_Painter->Opacity() == value)
-        return;
-    m_Painter->SetOpacity(value);
-    Changed();
-}
-
-std::uint32_t GsTextRadiationEffect::Radius() const
-{
-    return static_cast<std::uint32_t>(m_Painter->Radius());
-}
-
-void GsTextRadiationEffect::SetRadius(std::uint32_t value)
-{
-    // The painter keeps the radius within its limit; compare what it would store.
-    const int stored = static_cast<int>(
-        std::min<std::uint32_t>(value, static_cast<std::uint32_t>(TRadiateTextPainter::kMaxRadius)));
-    if (m_Painter->Radius() == stored)
-        return;
-    m_Painter->SetRadius(stored);
-    Changed();
-}
-
-std::uint8_t GsTextRadiationEffect::Spread() const
-{
-    return m_Painter->Spread();
-}
-
-void GsTextRadiationEffect::SetSpread(std::uint8_t value)
-{
-    if (m_Painter->Spread() == value)
-        return;
-    m_Painter->SetSpread(value);
-    Changed();
-}
-
-graphics::TColor GsTextRadiationEffect::Color() const
-{
-    return m_Painter->GlowColor();
-}
-
-void GsTextRadiationEffect::SetColor(graphics::TColor value)
-{
-    if (m_Painter->GlowColor() == value)
-        return;
-    m_Painter->SetGlowColor(value);
-    Changed();
-}
-
-std::int32_t GsTextRadiationEffect::RadiationX() const
-{
-    return m_Painter->Offset().x;
-}
-
-void GsTextRadiationEffect::SetRadiationX(std::int32_t value)
-{
-    graphics::Point offset = m_Painter->Offset();
-    if (offset.x == value)
-        return;
-    offset.x = value;
-    m_Painter->SetOffset(offset);
-    Changed();
-}
-
-std::int32_t GsTextRadiationEffect::RadiationY() const
-{
-    return m_Painter->Offset().y;
-}
-
-void GsTextRadiationEffect::SetRadiationY(std::int32_t value)
-{
-    graphics::Point offset = m_Painter->Offset();
-    if (offset.y == value)
-        return;
-    offset.y = value;
-    m_Painter->SetOffset(offset);
-    Changed();
+    if (valueChanged)
+        Changed();
 }
 
 void GsTextRadiationEffect::SetFont(const graphics::TFont& font)
@@ -271,120 +208,25 @@ GsRadiation& GsRadiation::operator=(const GsRadiation& other)
 {
     if (this == &other)
         return *this;
-    TOuterGlowTextPainter& target = m_Label.Painter();
-    const TOuterGlowTextPainter& source = other.m_Label.Painter();
-    const bool changed = target.Opacity() != source.Opacity() ||
-                         target.Radius() != source.Radius() || target.Spread() != source.Spread() ||
-                         target.GlowColor() != source.GlowColor() ||
-                         !(target.Offset() == source.Offset());
-    target.SetOpacity(source.Opacity());
-    target.SetRadius(source.Radius());
-    target.SetSpread(source.Spread());
-    target.SetGlowColor(source.GlowColor());
-    target.SetOffset(source.Offset());
-    Changed(changed);
+    GlowChanged(m_Label.Painter().AssignGlow(other.m_Label.Painter()));
     return *this;
 }
 
-void GsRadiation::Changed(bool valueChanged)
+TOuterGlowTextPainter& GsRadiation::GlowPainter() const
 {
-    // The label re-fits on every assignment; a changed look is repainted even when the size
-    // stays the same.
+    return m_Label.Painter();
+}
+
+void GsRadiation::GlowChanged(bool valueChanged)
+{
     m_Label.AdjustSize();
     if (valueChanged)
         m_Label.Invalidate();
 }
 
-std::uint8_t GsRadiation::Opacity() const
-{
-    return m_Label.Painter().Opacity();
-}
-
-void GsRadiation::SetOpacity(std::uint8_t value)
-{
-    const bool changed = m_Label.Painter().Opacity() != value;
-    if (changed)
-        m_Label.Painter().SetOpacity(value);
-    Changed(changed);
-}
-
-std::uint32_t GsRadiation::Radius() const
-{
-    return static_cast<std::uint32_t>(m_Label.Painter().Radius());
-}
-
-void GsRadiation::SetRadius(std::uint32_t value)
-{
-    const int stored = static_cast<int>(
-        std::min<std::uint32_t>(value, static_cast<std::uint32_t>(TRadiateTextPainter::kMaxRadius)));
-    const bool changed = m_Label.Painter().Radius() != stored;
-    if (changed)
-        m_Label.Painter().SetRadius(stored);
-    Changed(changed);
-}
-
-std::uint8_t GsRadiation::Spread() const
-{
-    return m_Label.Painter().Spread();
-}
-
-void GsRadiation::SetSpread(std::uint8_t value)
-{
-    const bool changed = m_Label.Painter().Spread() != value;
-    if (changed)
-        m_Label.Painter().SetSpread(value);
-    Changed(changed);
-}
-
-graphics::TColor GsRadiation::Color() const
-{
-    return m_Label.Painter().GlowColor();
-}
-
-void GsRadiation::SetColor(graphics::TColor value)
-{
-    const bool changed = m_Label.Painter().GlowColor() != value;
-    if (changed)
-        m_Label.Painter().SetGlowColor(value);
-    Changed(changed);
-}
-
-std::int32_t GsRadiation::X() const
-{
-    return m_Label.Painter().Offset().x;
-}
-
-void GsRadiation::SetX(std::int32_t value)
-{
-    graphics::Point offset = m_Label.Painter().Offset();
-    const bool changed = offset.x != value;
-    offset.x = value;
-    m_Label.Painter().SetOffset(offset);
-    Changed(changed);
-}
-
-std::int32_t GsRadiation::Y() const
-{
-    return m_Label.Painter().Offset().y;
-}
-
-void GsRadiation::SetY(std::int32_t value)
-{
-    graphics::Point offset = m_Label.Painter().Offset();
-    const bool changed = offset.y != value;
-    offset.y = value;
-    m_Label.Painter().SetOffset(offset);
-    Changed(changed);
-}
-
 // ---- GsLabel -------------------------------------------------------------------------------------
 
 namespace {
-
-std::u16string Wide(const std::string& text)
-{
-    return QString::fromStdString(text).toStdU16String();
-}
 
 unsigned EllipsisFlag(TEllipsisPosition position)
 {
@@ -497,7 +339,7 @@ void GsLabel::AdjustSize()
 void GsLabel::DoDrawText(graphics::Canvas& canvas, graphics::Rect& rect, unsigned flags)
 {
     flags |= EllipsisFlag(m_EllipsisPosition);
-    const std::u16string text = Wide(Caption());
+    const std::string& text = Caption();
     canvas.SetFont(Font());
     if (flags & graphics::DT_CALCRECT) {
         m_Painter->Measure(&canvas, text, rect, flags);
@@ -509,12 +351,13 @@ void GsLabel::DoDrawText(graphics::Canvas& canvas, graphics::Rect& rect, unsigne
         canvas.FillRect(rect);
     }
     if (Enabled()) {
-        m_Painter->Draw(&canvas, text, rect, flags, 0, 1);
+        m_Painter->Draw(&canvas, text, rect, flags, TDrawMode::Blend,
+                        TLayerAlpha::Premultiplied);
         return;
     }
     canvas.Font().Color = graphics::clGrayText;
     TTextPainter* plain = TTextPainter::Instance();
-    plain->Draw(&canvas, text, rect, flags, 0, 1);
+    plain->Draw(&canvas, text, rect, flags, TDrawMode::Blend, TLayerAlpha::Premultiplied);
     plain->Release();
 }
 

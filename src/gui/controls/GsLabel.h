@@ -19,41 +19,26 @@ namespace gs {
 
 // Draws with the glow painter of one caption style: every operation first gives the target's
 // surface the style's font, then calls the painter's operation of the same kind.
-class GsOuterGlowTextEffectPainter {
+class GsOuterGlowTextEffectPainter : public TCustomTextPainter {
 public:
     explicit GsOuterGlowTextEffectPainter(GsTextRadiationEffect& effect) : m_Effect(effect) {}
-    GsOuterGlowTextEffectPainter(const GsOuterGlowTextEffectPainter&) = delete;
-    GsOuterGlowTextEffectPainter& operator=(const GsOuterGlowTextEffectPainter&) = delete;
 
-    virtual void Draw(graphics::Canvas* canvas, const std::string& text,
-                      const graphics::Rect& rect, unsigned format, std::int32_t inLayer,
-                      std::uint8_t premultiplied);
-    virtual void Draw(graphics::Canvas* canvas, const std::u16string& text,
-                      const graphics::Rect& rect, unsigned format, std::int32_t inLayer,
-                      std::uint8_t premultiplied);
-    // With a non-zero offset the text is drawn moved by the offset into a copy of the bitmap,
-    // and only the unmoved rectangle is copied back: the moved text is clipped to rect.
-    virtual void Draw(graphics::Bitmap* bitmap, const std::string& text,
-                      const graphics::Rect& rect, unsigned format, std::int32_t inLayer,
-                      std::uint8_t premultiplied);
-    virtual void Draw(graphics::Bitmap* bitmap, const std::u16string& text,
-                      const graphics::Rect& rect, unsigned format, std::int32_t inLayer,
-                      std::uint8_t premultiplied);
-    virtual void Measure(graphics::Canvas* canvas, const std::string& text, graphics::Rect& rect,
-                         unsigned format);
-    virtual void Measure(graphics::Canvas* canvas, const std::u16string& text,
-                         graphics::Rect& rect, unsigned format);
     // The adapter belongs to its caption style: giving it back does nothing.
-    virtual void Release() {}
-    virtual ~GsOuterGlowTextEffectPainter() = default;
+    void Release() override {}
 
     GsTextRadiationEffect& Effect() const { return m_Effect; }
 
-private:
-    template <typename Text>
-    void DrawOnBitmap(graphics::Bitmap* bitmap, const Text& text, const graphics::Rect& rect,
-                      unsigned format, std::int32_t inLayer, std::uint8_t premultiplied);
+protected:
+    void DoDraw(graphics::Canvas* canvas, const std::u16string& text, const graphics::Rect& rect,
+                unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
+    // With a non-zero offset the text is drawn moved by the offset into a copy of the bitmap,
+    // and only the unmoved rectangle is copied back: the moved text is clipped to rect.
+    void DoDraw(graphics::Bitmap* bitmap, const std::u16string& text, const graphics::Rect& rect,
+                unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
+    void DoMeasure(graphics::Canvas* canvas, const std::u16string& text, graphics::Rect& rect,
+                   unsigned format) override;
 
+private:
     GsTextRadiationEffect& m_Effect;
 };
 
@@ -68,9 +53,41 @@ public:
 
 } // namespace gs
 
+namespace gs {
+
+// The glow of an outer-glow painter, read and written straight in the painter. A setter stores
+// only a value that differs, then tells GlowChanged whether it did.
+class GsCustomRadiation : public framework::Component {
+public:
+    std::uint8_t Opacity() const { return GlowPainter().Opacity(); }
+    void SetOpacity(std::uint8_t value);
+    // Pixels; the painter keeps it within 0..TRadiateTextPainter::kMaxRadius.
+    std::uint32_t Radius() const { return static_cast<std::uint32_t>(GlowPainter().Radius()); }
+    void SetRadius(std::uint32_t value);
+    std::uint8_t Spread() const { return GlowPainter().Spread(); }
+    void SetSpread(std::uint8_t value);
+    // The glow colour, 0x00BBGGRR.
+    graphics::TColor Color() const { return GlowPainter().GlowColor(); }
+    void SetColor(graphics::TColor value);
+    // The glow's offset from the text.
+    std::int32_t OffsetX() const { return GlowPainter().Offset().x; }
+    void SetOffsetX(std::int32_t value);
+    std::int32_t OffsetY() const { return GlowPainter().Offset().y; }
+    void SetOffsetY(std::int32_t value);
+
+protected:
+    virtual TOuterGlowTextPainter& GlowPainter() const = 0;
+    virtual void GlowChanged(bool valueChanged) = 0;
+
+private:
+    void SetOffset(graphics::Point offset);
+};
+
+} // namespace gs
+
 // One caption style: a font and a glow. A setter notifies only on a real change; the font
 // setter notifies on every assignment from another font.
-class GsTextRadiationEffect : public framework::Component {
+class GsTextRadiationEffect : public gs::GsCustomRadiation {
 public:
     GsTextRadiationEffect();
     explicit GsTextRadiationEffect(framework::NotifyEvent onChange);
@@ -81,25 +98,11 @@ public:
     // Copies the glow values and the font, then notifies this effect's listener.
     GsTextRadiationEffect& operator=(const GsTextRadiationEffect& other);
 
-    std::uint8_t Opacity() const;
-    void SetOpacity(std::uint8_t value);
-    // Pixels; the painter keeps it within 0..TRadiateTextPainter::kMaxRadius.
-    std::uint32_t Radius() const;
-    void SetRadius(std::uint32_t value);
-    std::uint8_t Spread() const;
-    void SetSpread(std::uint8_t value);
-    // The glow colour, 0x00BBGGRR.
-    graphics::TColor Color() const;
-    void SetColor(graphics::TColor value);
-    // The glow's offset; RadiationX/OffsetX (and Y) are two names of one value.
-    std::int32_t RadiationX() const;
-    void SetRadiationX(std::int32_t value);
-    std::int32_t RadiationY() const;
-    void SetRadiationY(std::int32_t value);
-    std::int32_t OffsetX() const { return RadiationX(); }
-    void SetOffsetX(std::int32_t value) { SetRadiationX(value); }
-    std::int32_t OffsetY() const { return RadiationY(); }
-    void SetOffsetY(std::int32_t value) { SetRadiationY(value); }
+    // RadiationX/OffsetX (and Y) are two names of one value.
+    std::int32_t RadiationX() const { return OffsetX(); }
+    void SetRadiationX(std::int32_t value) { SetOffsetX(value); }
+    std::int32_t RadiationY() const { return OffsetY(); }
+    void SetRadiationY(std::int32_t value) { SetOffsetY(value); }
 
     // The text's font, its colour included.
     const graphics::TFont& Font() const { return m_Font; }
@@ -111,6 +114,10 @@ public:
     gs::GsOuterGlowTextEffectPainter& Adapter() { return *m_Adapter; }
 
     framework::NotifyEvent OnChange;
+
+protected:
+    TOuterGlowTextPainter& GlowPainter() const override { return *m_Painter; }
+    void GlowChanged(bool valueChanged) override;
 
 private:
     void Changed();
@@ -157,32 +164,26 @@ class GsLabel;
 
 // The glow of a label, read and written straight in the label's painter. A change re-fits an
 // auto-sized label (the glow is part of the measured size) and repaints it.
-class GsRadiation : public framework::Component {
+class GsRadiation : public gs::GsCustomRadiation {
 public:
     explicit GsRadiation(GsLabel& label) : m_Label(label) {}
     // Copies the six glow values into this label's painter and re-fits it.
     GsRadiation& operator=(const GsRadiation& other);
 
-    std::uint8_t Opacity() const;
-    void SetOpacity(std::uint8_t value);
-    std::uint32_t Radius() const;
-    void SetRadius(std::uint32_t value);
-    std::uint8_t Spread() const;
-    void SetSpread(std::uint8_t value);
-    // 0x00BBGGRR.
-    graphics::TColor Color() const;
-    void SetColor(graphics::TColor value);
     // The glow's offset from the text.
-    std::int32_t X() const;
-    void SetX(std::int32_t value);
-    std::int32_t Y() const;
-    void SetY(std::int32_t value);
+    std::int32_t X() const { return OffsetX(); }
+    void SetX(std::int32_t value) { SetOffsetX(value); }
+    std::int32_t Y() const { return OffsetY(); }
+    void SetY(std::int32_t value) { SetOffsetY(value); }
 
     GsLabel& Label() const { return m_Label; }
 
-private:
-    void Changed(bool valueChanged);
+protected:
+    TOuterGlowTextPainter& GlowPainter() const override;
+    // The label re-fits on every assignment, also of an unchanged value.
+    void GlowChanged(bool valueChanged) override;
 
+private:
     GsLabel& m_Label;
 };
 

@@ -165,7 +165,7 @@ TEST(GlowLayerDeath, InPlaceLayersOnATwentyFourBitBitmapStopBeforeWriting)
     painter::TRadiateTextPainter painter;
     painter.SetRadius(2);
     Bitmap b(40, 20, pf24bit);
-    EXPECT_DEATH(painter.Draw(&b, std::string("x"), {0, 0, 40, 20}, 0, 1, 1),
+    EXPECT_DEATH(painter.Draw(&b, std::string("x"), {0, 0, 40, 20}, 0, kWriteLayer, kPremultiplied),
                  "Assertion failed: bitmap->PixelFormat == pf32bit");
     EXPECT_DEATH(painter::BuildTextLayer(&b, {0, 0, 40, 20}, std::u16string(u"x"), 0),
                  "Assertion failed: bitmap->PixelFormat == pf32bit");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gui/Painter/TextPainter.h"
 #include "gui/graphics/Bitmap.h"
 
 #include "QtTestApp.h"
@@ -12,6 +13,12 @@
 namespace paintertest {
 
 using Pixel = std::array<std::uint8_t, 4>; // B, G, R, A (A is 0 for 24-bit bitmaps)
+
+// The flags of Draw, short.
+constexpr TDrawMode kBlend = TDrawMode::Blend;
+constexpr TDrawMode kWriteLayer = TDrawMode::WriteLayer;
+constexpr TLayerAlpha kStraight = TLayerAlpha::Straight;
+constexpr TLayerAlpha kPremultiplied = TLayerAlpha::Premultiplied;
 
 inline Pixel Get(const graphics::Bitmap& b, int x, int y)
 {

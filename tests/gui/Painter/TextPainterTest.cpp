@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 using namespace graphics;
 using namespace paintertest;
 
@@ -88,7 +90,7 @@ TEST_F(Painters, OuterGlowDrawnIntoTheMeasuredRectangleKeepsTheLayout)
     Rect measured{0, 0, 500, 100};
     m_Glow.Measure(&b.Canvas(), kText, measured, DT_SINGLELINE);
     measured = measured.Offset(20, 10);
-    m_Glow.Draw(&b, kText, measured, DT_SINGLELINE, 0, 1);
+    m_Glow.Draw(&b, kText, measured, DT_SINGLELINE, kBlend, kPremultiplied);
 
     const Rect all = Box(b, [](Pixel p) { return p[3] != 0; });
     EXPECT_TRUE(Within(all, measured)) << all.Left << "," << all.Top << "," << all.Right;
@@ -111,7 +113,7 @@ TEST_F(Painters, TheGlowIsInTheGlowColour)
 {
     Bitmap b;
     Prepare(b, 140, 40);
-    m_Glow.Draw(&b, kText, {0, 0, 140, 40}, DT_SINGLELINE, 0, 1);
+    m_Glow.Draw(&b, kText, {0, 0, 140, 40}, DT_SINGLELINE, kBlend, kPremultiplied);
     int glowOnly = 0;
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 140; ++x) {
@@ -133,7 +135,7 @@ TEST_F(Painters, RadiusZeroDrawsNoGlowOffLayer)
     m_Glow.SetRadius(0);
     Bitmap b;
     Prepare(b, 140, 40);
-    m_Glow.Draw(&b, kText, {0, 0, 140, 40}, DT_SINGLELINE, 0, 1);
+    m_Glow.Draw(&b, kText, {0, 0, 140, 40}, DT_SINGLELINE, kBlend, kPremultiplied);
     EXPECT_FALSE(Box(b, [](Pixel p) { return p[2] != 0; }).IsEmpty());
     EXPECT_TRUE(Box(b, [](Pixel p) { return p[0] != 0 || p[1] != 0; }).IsEmpty());
 }
@@ -146,8 +148,9 @@ TEST_F(Painters, RadiateGlowIsCentredOnTheGlyphsAndLeavesThemOut)
     Bitmap glow, text;
     Prepare(glow, 140, 40, kGlowColor);
     Prepare(text, 140, 40, clWhite);
-    radiate.Draw(&glow, kText, {0, 0, 140, 40}, DT_SINGLELINE, 0, 1);
-    TTextPainter::Instance()->Draw(&text, kText, {3, 3, 137, 37}, DT_SINGLELINE, 1, 1);
+    radiate.Draw(&glow, kText, {0, 0, 140, 40}, DT_SINGLELINE, kBlend, kPremultiplied);
+    TTextPainter::Instance()->Draw(&text, kText, {3, 3, 137, 37}, DT_SINGLELINE, kWriteLayer,
+                                   kPremultiplied);
     const Rect glyphs = Box(text, [](Pixel p) { return p[3] != 0; });
     const Rect halo = Box(glow, [](Pixel p) { return p[3] != 0; });
     ASSERT_FALSE(glyphs.IsEmpty());
@@ -163,8 +166,9 @@ TEST_F(Painters, RadiusZeroRadiateInLayerIsTheTextCoverage)
     Bitmap glow, text;
     Prepare(glow, 100, 30, clWhite);
     Prepare(text, 100, 30, clWhite);
-    radiate.Draw(&glow, kText, {0, 0, 100, 30}, DT_SINGLELINE, 1, 1);
-    TTextPainter::Instance()->Draw(&text, kText, {0, 0, 100, 30}, DT_SINGLELINE, 1, 1);
+    radiate.Draw(&glow, kText, {0, 0, 100, 30}, DT_SINGLELINE, kWriteLayer, kPremultiplied);
+    TTextPainter::Instance()->Draw(&text, kText, {0, 0, 100, 30}, DT_SINGLELINE, kWriteLayer,
+                                   kPremultiplied);
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 100; ++x)
             ASSERT_NEAR(Get(glow, x, y)[3], Get(text, x, y)[3], 1) << x << "," << y;
@@ -172,12 +176,11 @@ TEST_F(Painters, RadiusZeroRadiateInLayerIsTheTextCoverage)
 
 TEST_F(Painters, InLayerReplacesTheRectangleAndNothingElse)
 {
-    for (int premultiplied = 0; premultiplied < 2; ++premultiplied) {
+    for (TLayerAlpha alpha : {kStraight, kPremultiplied}) {
         Bitmap b;
         Prepare(b, 150, 40);
         FillAll(b, {0, 255, 0, 255});
-        m_Glow.Draw(&b.Canvas(), kText, {0, 0, 120, 30}, DT_SINGLELINE, 1,
-                    std::uint8_t(premultiplied));
+        m_Glow.Draw(&b.Canvas(), kText, {0, 0, 120, 30}, DT_SINGLELINE, kWriteLayer, alpha);
         EXPECT_EQ(Get(b, 130, 10), (Pixel{0, 255, 0, 255}));
         EXPECT_EQ(Get(b, 10, 35), (Pixel{0, 255, 0, 255}));
         const Rect green = Box(b, [](Pixel p) { return p == Pixel{0, 255, 0, 255}; });
@@ -193,11 +196,11 @@ TEST_F(Painters, InLayerReplacesTheRectangleAndNothingElse)
 
 TEST_F(Painters, BitmapInLayerBuildsTheGlowInPlaceFromTheOffset)
 {
-    for (int premultiplied = 0; premultiplied < 2; ++premultiplied) {
+    for (TLayerAlpha alpha : {kStraight, kPremultiplied}) {
         Bitmap b;
         Prepare(b, 150, 40);
         FillAll(b, {0, 255, 0, 255});
-        m_Glow.Draw(&b, kText, {0, 0, 120, 30}, DT_SINGLELINE, 1, std::uint8_t(premultiplied));
+        m_Glow.Draw(&b, kText, {0, 0, 120, 30}, DT_SINGLELINE, kWriteLayer, alpha);
         EXPECT_EQ(Get(b, 130, 10), (Pixel{0, 255, 0, 255}));
         // The glow area starts at the offset (1, 1); all of it is replaced.
         for (int y = 1; y < 30; ++y)
@@ -217,7 +220,7 @@ TEST_F(Painters, RadiusZeroInLayerOnASurfaceIsTheTextLayerWithoutTheOffsetStrip)
     Bitmap b;
     Prepare(b, 120, 30);
     FillAll(b, {0, 255, 0, 255});
-    m_Glow.Draw(&b.Canvas(), kText, {0, 0, 100, 30}, DT_SINGLELINE, 1, 1);
+    m_Glow.Draw(&b.Canvas(), kText, {0, 0, 100, 30}, DT_SINGLELINE, kWriteLayer, kPremultiplied);
     // The layer covers (0, 0, 95, 26): text in the text colour, no glow colour anywhere.
     EXPECT_EQ(Get(b, 94, 25), (Pixel{0, 0, 0, 0}));
     EXPECT_EQ(Get(b, 95, 10), (Pixel{0, 255, 0, 255}));
@@ -231,7 +234,7 @@ TEST_F(Painters, StraightOuterGlowOnABitmapDrawsGlowAndText)
     Bitmap b;
     Prepare(b, 140, 40);
     FillAll(b, {0, 0, 0, 255});
-    m_Glow.Draw(&b, kText, {0, 0, 140, 40}, DT_SINGLELINE, 0, 0);
+    m_Glow.Draw(&b, kText, {0, 0, 140, 40}, DT_SINGLELINE, kBlend, kStraight);
     EXPECT_EQ(b.PixelFormat(), pf24bit);
     const Rect red = Box(b, [](Pixel p) { return p[2] > 128; });
     const Rect glow = Box(b, [](Pixel p) { return p[0] != 0 && p[2] == 0; });
@@ -246,8 +249,9 @@ TEST_F(Painters, SurfaceAndBitmapInLayerAgree)
     Bitmap onSurface, onBitmap;
     Prepare(onSurface, 120, 30);
     Prepare(onBitmap, 120, 30);
-    m_Glow.Draw(&onSurface.Canvas(), kText, {0, 0, 120, 30}, DT_SINGLELINE, 1, 1);
-    m_Glow.Draw(&onBitmap, kText, {0, 0, 120, 30}, DT_SINGLELINE, 1, 1);
+    m_Glow.Draw(&onSurface.Canvas(), kText, {0, 0, 120, 30}, DT_SINGLELINE, kWriteLayer,
+                kPremultiplied);
+    m_Glow.Draw(&onBitmap, kText, {0, 0, 120, 30}, DT_SINGLELINE, kWriteLayer, kPremultiplied);
     int differing = 0;
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 120; ++x)
@@ -262,7 +266,7 @@ TEST_F(Painters, SurfaceOffLayerBlendsOverWhatIsThere)
     Bitmap b;
     Prepare(b, 140, 40);
     FillAll(b, {0, 255, 0, 255});
-    m_Glow.Draw(&b.Canvas(), kText, {0, 0, 140, 40}, DT_SINGLELINE, 0, 1);
+    m_Glow.Draw(&b.Canvas(), kText, {0, 0, 140, 40}, DT_SINGLELINE, kBlend, kPremultiplied);
     EXPECT_EQ(Get(b, 139, 39), (Pixel{0, 255, 0, 255})); // untouched corner
     EXPECT_FALSE(Box(b, [](Pixel p) { return p[2] > 200 && p[1] < 50; }).IsEmpty()); // text
     EXPECT_FALSE(Box(b, [](Pixel p) { return p[0] > 0 && p[2] == 0; }).IsEmpty());   // glow
@@ -274,7 +278,7 @@ TEST_F(Painters, StraightGlowOnABitmapGoesThroughTheSoftwareBlend)
     radiate.SetRadius(2);
     Bitmap b;
     Prepare(b, 100, 30, kGlowColor);
-    radiate.Draw(&b, kText, {0, 0, 100, 30}, DT_SINGLELINE, 0, 0);
+    radiate.Draw(&b, kText, {0, 0, 100, 30}, DT_SINGLELINE, kBlend, kStraight);
     EXPECT_EQ(b.PixelFormat(), pf24bit);
     EXPECT_FALSE(Box(b, [](Pixel p) { return p[0] != 0; }).IsEmpty());
 }
@@ -286,8 +290,10 @@ TEST_F(Painters, PlainPainterDrawsTheSameWithAndWithoutALayer)
     Prepare(layered, 100, 30);
     FillAll(direct, {0, 0, 0, 255});
     FillAll(layered, {0, 0, 0, 255});
-    TTextPainter::Instance()->Draw(&direct, kText, {2, 2, 98, 28}, DT_SINGLELINE, 0, 0);
-    TTextPainter::Instance()->Draw(&layered, kText, {2, 2, 98, 28}, DT_SINGLELINE, 0, 1);
+    TTextPainter::Instance()->Draw(&direct, kText, {2, 2, 98, 28}, DT_SINGLELINE, kBlend,
+                                   kStraight);
+    TTextPainter::Instance()->Draw(&layered, kText, {2, 2, 98, 28}, DT_SINGLELINE, kBlend,
+                                   kPremultiplied);
     int differing = 0;
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 100; ++x)
@@ -301,11 +307,10 @@ TEST_F(Painters, EmptyRectanglesDrawNothing)
     Bitmap b;
     Prepare(b, 40, 20);
     FillAll(b, {1, 2, 3, 4});
-    for (int inLayer = 0; inLayer < 2; ++inLayer)
-        for (int pm = 0; pm < 2; ++pm) {
-            m_Glow.Draw(&b, kText, {10, 10, 10, 20}, DT_SINGLELINE, inLayer, std::uint8_t(pm));
-            m_Glow.Draw(&b.Canvas(), kText, {10, 10, 30, 5}, DT_SINGLELINE, inLayer,
-                        std::uint8_t(pm));
+    for (TDrawMode mode : {kBlend, kWriteLayer})
+        for (TLayerAlpha alpha : {kStraight, kPremultiplied}) {
+            m_Glow.Draw(&b, kText, {10, 10, 10, 20}, DT_SINGLELINE, mode, alpha);
+            m_Glow.Draw(&b.Canvas(), kText, {10, 10, 30, 5}, DT_SINGLELINE, mode, alpha);
         }
     EXPECT_TRUE(Box(b, [](Pixel p) { return p != Pixel{1, 2, 3, 4}; }).IsEmpty());
 }
@@ -317,15 +322,15 @@ TEST_F(Painters, OffsetsAndRectanglesBeyondTheBitmapStayInside)
     m_Glow.SetRadius(4);
     Bitmap b;
     Prepare(b, 30, 12);
-    m_Glow.Draw(&b, kText, {0, 0, 80, 40}, 0, 1, 1);
-    m_Glow.Draw(&b, kText, {-10, -10, 80, 40}, 0, 1, 0);
-    m_Glow.Draw(&b, kText, {-10, -10, 80, 40}, 0, 0, 1);
+    m_Glow.Draw(&b, kText, {0, 0, 80, 40}, 0, kWriteLayer, kPremultiplied);
+    m_Glow.Draw(&b, kText, {-10, -10, 80, 40}, 0, kWriteLayer, kStraight);
+    m_Glow.Draw(&b, kText, {-10, -10, 80, 40}, 0, kBlend, kPremultiplied);
     m_Glow.SetOffset({9, 9});
-    m_Glow.Draw(&b, kText, {0, 0, 12, 12}, 0, 1, 1);
+    m_Glow.Draw(&b, kText, {0, 0, 12, 12}, 0, kWriteLayer, kPremultiplied);
     TRadiateTextPainter radiate;
     radiate.SetRadius(-3); // held at 0
     EXPECT_EQ(radiate.Radius(), 0);
-    radiate.Draw(&b, kText, {-5, -5, 50, 50}, 0, 1, 1);
+    radiate.Draw(&b, kText, {-5, -5, 50, 50}, 0, kWriteLayer, kPremultiplied);
     EXPECT_FALSE(Box(b, [](Pixel p) { return p[3] != 0; }).IsEmpty());
 }
 
@@ -337,12 +342,56 @@ TEST_F(Painters, ChangingTheRadiusAfterDrawingWidensTheGlow)
     Bitmap first, second;
     Prepare(first, 170, 70, clWhite);
     Prepare(second, 170, 70, clWhite);
-    radiate.Draw(&first, kText, {10, 10, 150, 50}, DT_SINGLELINE, 0, 1);
+    radiate.Draw(&first, kText, {10, 10, 150, 50}, DT_SINGLELINE, kBlend, kPremultiplied);
     radiate.SetRadius(4); // the glyphs stay at (11, 11)
-    radiate.Draw(&second, kText, {7, 7, 147, 47}, DT_SINGLELINE, 0, 1);
+    radiate.Draw(&second, kText, {7, 7, 147, 47}, DT_SINGLELINE, kBlend, kPremultiplied);
     const Rect narrow = Box(first, [](Pixel p) { return p[3] != 0; });
     const Rect wide = Box(second, [](Pixel p) { return p[3] != 0; });
     EXPECT_EQ(wide, (Rect{narrow.Left - 3, narrow.Top - 3, narrow.Right + 3, narrow.Bottom + 3}));
+}
+
+TEST_F(Painters, NarrowAndWideTextDrawAndMeasureTheSame)
+{
+    // UTF-8 is converted where it comes in: every painter draws it, on either target and in
+    // every mode, exactly as the same UTF-16 text, letters beyond ASCII and Latin-1 included.
+    const std::string narrow = "W\u00e4chter \u2713 60";
+    const std::u16string wide = u"W\u00e4chter \u2713 60";
+    TTextPainter plain;
+    TRadiateTextPainter radiate;
+    radiate.SetRadius(2);
+    const std::pair<const char*, TCustomTextPainter*> painters[] = {
+        {"plain", &plain}, {"radiate", &radiate}, {"outer glow", &m_Glow}};
+    for (const auto& [name, painter] : painters) {
+        Rect fromNarrow{0, 0, 500, 100}, fromWide{0, 0, 500, 100};
+        Bitmap scratch;
+        Prepare(scratch, 10, 10);
+        painter->Measure(&scratch.Canvas(), narrow, fromNarrow, DT_SINGLELINE);
+        painter->Measure(&scratch.Canvas(), wide, fromWide, DT_SINGLELINE);
+        EXPECT_EQ(fromNarrow, fromWide) << name;
+        for (TDrawMode mode : {kBlend, kWriteLayer})
+            for (TLayerAlpha alpha : {kStraight, kPremultiplied})
+                for (bool onSurface : {false, true}) {
+                    Bitmap a, b;
+                    for (Bitmap* target : {&a, &b}) {
+                        Prepare(*target, 150, 30);
+                        FillAll(*target, {40, 80, 120, 255});
+                    }
+                    const Rect rect{2, 1, 148, 29};
+                    if (onSurface) {
+                        painter->Draw(&a.Canvas(), narrow, rect, DT_SINGLELINE, mode, alpha);
+                        painter->Draw(&b.Canvas(), wide, rect, DT_SINGLELINE, mode, alpha);
+                    } else {
+                        painter->Draw(&a, narrow, rect, DT_SINGLELINE, mode, alpha);
+                        painter->Draw(&b, wide, rect, DT_SINGLELINE, mode, alpha);
+                    }
+                    EXPECT_TRUE(a.Image() == b.Image())
+                        << name << ", mode " << int(mode) << ", alpha " << int(alpha)
+                        << (onSurface ? ", on a surface" : ", on a bitmap");
+                    EXPECT_FALSE(Box(b, [](Pixel p) { return p != Pixel{40, 80, 120, 255}; })
+                                     .IsEmpty())
+                        << name;
+                }
+    }
 }
 
 TEST(TextPainterLifetime, TheSharedPainterSurvivesRelease)

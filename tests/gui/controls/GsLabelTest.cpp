@@ -14,6 +14,9 @@ using graphics::Rect;
 
 namespace {
 
+constexpr TDrawMode kBlend = TDrawMode::Blend;
+constexpr TLayerAlpha kPremultiplied = TLayerAlpha::Premultiplied;
+
 struct Px {
     std::uint8_t b, g, r, a;
 };
@@ -264,7 +267,8 @@ TEST_F(GsTextRadiationEffectTest, GivingTheAdapterBackKeepsTheStylesPainter)
     effect.Adapter().Release();
     EXPECT_EQ(&effect.Painter(), painter);
     Bitmap bitmap(40, 30);
-    effect.Adapter().Draw(&bitmap, std::u16string(u"A"), Rect{0, 0, 40, 30}, 0, 0, 1);
+    effect.Adapter().Draw(&bitmap, std::u16string(u"A"), Rect{0, 0, 40, 30}, 0, kBlend,
+                          kPremultiplied);
     EXPECT_GE(LeftColumnWhere(bitmap, +[](Px p) { return p.a != 0; }), 0);
 }
 
@@ -277,8 +281,8 @@ TEST_F(GsTextRadiationEffectTest, OffsetTextMovesAndIsClippedToTheUnmovedRectang
 
     const Rect rect{4, 2, 40, 38};
     Bitmap a(60, 40), b(60, 40);
-    still.Adapter().Draw(&a, std::u16string(u"WWWW"), rect, 0, 0, 1);
-    moved.Adapter().Draw(&b, std::u16string(u"WWWW"), rect, 0, 0, 1);
+    still.Adapter().Draw(&a, std::u16string(u"WWWW"), rect, 0, kBlend, kPremultiplied);
+    moved.Adapter().Draw(&b, std::u16string(u"WWWW"), rect, 0, kBlend, kPremultiplied);
 
     auto white = [](Px p) { return p.a == 255 && p.g > 200; };
     const int stillLeft = LeftColumnWhere(a, +white);
@@ -307,8 +311,10 @@ TEST_F(GsTextRadiationEffectTest, OffsetDrawingHonoursTheSurfaceOrigin)
     FillAll(shifted, {30, 60, 90, 255});
     FillAll(direct, {30, 60, 90, 255});
     shifted.Canvas().SetViewportOrigin({10, 5});
-    effect.Adapter().Draw(&shifted, std::u16string(u"Ag"), Rect{0, 0, 30, 30}, 0, 0, 1);
-    effect.Adapter().Draw(&direct, std::u16string(u"Ag"), Rect{10, 5, 40, 35}, 0, 0, 1);
+    effect.Adapter().Draw(&shifted, std::u16string(u"Ag"), Rect{0, 0, 30, 30}, 0, kBlend,
+                          kPremultiplied);
+    effect.Adapter().Draw(&direct, std::u16string(u"Ag"), Rect{10, 5, 40, 35}, 0, kBlend,
+                          kPremultiplied);
     EXPECT_TRUE(Same(shifted, direct));
     Bitmap untouched(50, 40);
     FillAll(untouched, {30, 60, 90, 255});
