@@ -80,6 +80,22 @@ const char* LookName(Look look)
 
 constexpr Look kLooks[] = {Look::Normal, Look::Hovered, Look::Pressed, Look::Disabled};
 
+// The program's window puts its minimise and close buttons side by side at the top of the dark
+// title bar of the skin's background (y = 4); the light minimise glyph fades away on a light
+// ground. The gallery stands them on this piece of that bar, at the same height in it.
+constexpr graphics::Rect kTitleBarPiece{296, 2, 344, 30};
+constexpr int kButtonTopOnBar = 4;
+constexpr int kTitleBarInset = 4; // from the piece's left edge to the first button
+
+// Copies the piece of the title bar under window buttons whose first stands at (left, top).
+void PutTitleBarPiece(graphics::Canvas& canvas, graphics::Bitmap& skin, int left, int top)
+{
+    const int x = left - kTitleBarInset;
+    const int y = top - (kButtonTopOnBar - kTitleBarPiece.Top);
+    canvas.CopyRect({x, y, x + kTitleBarPiece.Width(), y + kTitleBarPiece.Height()},
+                    skin.Canvas(), kTitleBarPiece);
+}
+
 } // namespace
 
 TGalleryForm::TGalleryForm()
@@ -187,23 +203,26 @@ void TGalleryForm::AddButtons(int top)
 
     const int row = top + 60;
     Caption(20, row + 4, "window and arrows", true);
+    graphics::Bitmap skin;
+    graphics::LoadPngImagePlain(Skin("background2.png"), &skin);
     for (int i = 0; i < 4; ++i) {
         const int x = Column(i);
-        auto* close = Add<GsButton>(x, row);
-        LoadButtonImages(close->Appearance(), "close_n.png", "close_d.png", "close_o.png",
-                         "close_n.png");
-        close->SetCaption(" ");
-        auto* minimize = Add<GsButton>(x + 24, row);
+        PutTitleBarPiece(m_Background.Canvas(), skin, x, row);
+        auto* minimize = Add<GsButton>(x, row);
         LoadButtonImages(minimize->Appearance(), "minimized_n.png", "minimized_d.png",
                          "minimized_o.png", "minimized_n.png");
         minimize->SetCaption(" ");
+        auto* close = Add<GsButton>(x + 20, row);
+        LoadButtonImages(close->Appearance(), "close_n.png", "close_d.png", "close_o.png",
+                         "close_n.png");
+        close->SetCaption(" ");
         auto* up = Add<GsButton>(x + 52, row - 2);
         LoadButtonImages(up->Appearance(), "arrowup_n.png", "arrowup_o.png", "arrowup_o.png",
                          "arrowup_un.png");
         auto* down = Add<GsButton>(x + 52, row + 21);
         LoadButtonImages(down->Appearance(), "arrowdown_n.png", "arrowdown_o.png",
                          "arrowdown_o.png", "arrowdown_un.png");
-        for (GsButton* button : {close, minimize, up, down})
+        for (GsButton* button : {minimize, close, up, down})
             Apply(*button, kLooks[i]);
         Caption(x, row + 46, LookName(kLooks[i]));
     }
