@@ -61,15 +61,8 @@ void MakeMask(Bitmap& mask)
     canvas.Font().Color = graphics::clWhite;
 }
 
-// Decoded as the surface decodes UTF-8 (a broken sequence becomes U+FFFD), so both kinds of
-// text give the same pixels.
-std::u16string Utf16(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size())).toStdU16String();
-}
-
 // A layer of rect's size holding text in the font colour, premultiplied.
-void MakeTextLayer(Bitmap& layer, const Rect& rect, const TFont& font, const std::u16string& text,
+void MakeTextLayer(Bitmap& layer, const Rect& rect, const TFont& font, const TPainterText& text,
                    unsigned format)
 {
     MakeLayer(layer, rect.Width(), rect.Height(), font);
@@ -78,7 +71,13 @@ void MakeTextLayer(Bitmap& layer, const Rect& rect, const TFont& font, const std
 
 } // namespace
 
-void BuildTextLayer(Bitmap* target, const Rect& rect, const std::u16string& text, unsigned format)
+TPainterText::TPainterText(const std::string& text)
+    : m_Decoded(QString::fromUtf8(text.data(), qsizetype(text.size())).toStdU16String()),
+      m_Text(m_Decoded)
+{
+}
+
+void BuildTextLayer(Bitmap* target, const Rect& rect, const TPainterText& text, unsigned format)
 {
     RequireBitmap32(target, __LINE__);
     const int w = rect.Width();
@@ -89,7 +88,7 @@ void BuildTextLayer(Bitmap* target, const Rect& rect, const std::u16string& text
     MakeLayer(mask, w, h, target->Canvas().Font());
     MakeMask(mask);
     Rect textRect{0, 0, w, h};
-    mask.Canvas().DrawText(text, textRect, format);
+    mask.Canvas().DrawText(text.Utf16(), textRect, format);
 
     // The rectangle takes the font colour, premultiplied by the coverage (truncated).
     const TColor color = graphics::ColorToRGB(target->Canvas().Font().Color);
@@ -111,49 +110,6 @@ void BuildTextLayer(Bitmap* target, const Rect& rect, const std::u16string& text
     }
 }
 
-void BuildTextLayer(Bitmap* target, const Rect& rect, const std::string& text, unsigned format)
-{
-    BuildTextLayer(target, rect, Utf16(text), format);
-}
-
-// ---- TCustomTextPainter ------------------------------------------------------------------
-
-void TCustomTextPainter::Draw(Canvas* canvas, const std::u16string& text, const Rect& rect,
-                              unsigned format, TDrawMode mode, TLayerAlpha alpha)
-{
-    DoDraw(canvas, text, rect, format, mode, alpha);
-}
-
-void TCustomTextPainter::Draw(Canvas* canvas, const std::string& text, const Rect& rect,
-                              unsigned format, TDrawMode mode, TLayerAlpha alpha)
-{
-    DoDraw(canvas, Utf16(text), rect, format, mode, alpha);
-}
-
-void TCustomTextPainter::Draw(Bitmap* bitmap, const std::u16string& text, const Rect& rect,
-                              unsigned format, TDrawMode mode, TLayerAlpha alpha)
-{
-    DoDraw(bitmap, text, rect, format, mode, alpha);
-}
-
-void TCustomTextPainter::Draw(Bitmap* bitmap, const std::string& text, const Rect& rect,
-                              unsigned format, TDrawMode mode, TLayerAlpha alpha)
-{
-    DoDraw(bitmap, Utf16(text), rect, format, mode, alpha);
-}
-
-void TCustomTextPainter::Measure(Canvas* canvas, const std::u16string& text, Rect& rect,
-                                 unsigned format)
-{
-    DoMeasure(canvas, text, rect, format);
-}
-
-void TCustomTextPainter::Measure(Canvas* canvas, const std::string& text, Rect& rect,
-                                 unsigned format)
-{
-    DoMeasure(canvas, Utf16(text), rect, format);
-}
-
 // ---- TTextPainter ------------------------------------------------------------------------
 
 TTextPainter* TTextPainter::Instance()
@@ -164,12 +120,12 @@ TTextPainter* TTextPainter::Instance()
     return shared;
 }
 
-void TTextPainter::DoDraw(Canvas* canvas, const std::u16string& text, const Rect& rect,
-                          unsigned format, TDrawMode mode, TLayerAlpha alpha)
+void TTextPainter::Draw(Canvas* canvas, const TPainterText& text, const Rect& rect,
+                        unsigned format, TDrawMode mode, TLayerAlpha alpha)
 {
     if (mode == TDrawMode::Blend && alpha == TLayerAlpha::Straight) {
         Rect copy = rect;
-        canvas->DrawText(text, copy, format);
+        canvas->DrawText(text.Utf16(), copy, format);
         return;
     }
     if (rect.IsEmpty())
@@ -182,8 +138,8 @@ void TTextPainter::DoDraw(Canvas* canvas, const std::u16string& text, const Rect
         graphics::DrawLayerOnCanvas(canvas, rect, &layer, {0, 0}, 255);
 }
 
-void TTextPainter::DoDraw(Bitmap* bitmap, const std::u16string& text, const Rect& rect,
-                          unsigned format, TDrawMode mode, TLayerAlpha alpha)
+void TTextPainter::Draw(Bitmap* bitmap, const TPainterText& text, const Rect& rect,
+                        unsigned format, TDrawMode mode, TLayerAlpha alpha)
 {
     // A layer written into a bitmap is premultiplied, whatever alpha says.
     if (mode == TDrawMode::WriteLayer) {
@@ -192,7 +148,7 @@ void TTextPainter::DoDraw(Bitmap* bitmap, const std::u16string& text, const Rect
     }
     if (alpha == TLayerAlpha::Straight) {
         Rect copy = rect;
-        bitmap->Canvas().DrawText(text, copy, format);
+        bitmap->Canvas().DrawText(text.Utf16(), copy, format);
         return;
     }
     if (rect.IsEmpty())
@@ -202,10 +158,9 @@ void TTextPainter::DoDraw(Bitmap* bitmap, const std::u16string& text, const Rect
     graphics::BlendLayer(bitmap, rect, &layer, {0, 0}, 255);
 }
 
-void TTextPainter::DoMeasure(Canvas* canvas, const std::u16string& text, Rect& rect,
-                             unsigned format)
+void TTextPainter::Measure(Canvas* canvas, const TPainterText& text, Rect& rect, unsigned format)
 {
-    canvas->DrawText(text, rect, format | graphics::DT_CALCRECT);
+    canvas->DrawText(text.Utf16(), rect, format | graphics::DT_CALCRECT);
 }
 
 void TTextPainter::Release()
@@ -267,7 +222,7 @@ void TRadiateTextPainter::BuildGlowLayer(Bitmap* target, const Rect& rect, bool 
 }
 
 void TRadiateTextPainter::BuildMaskLayer(Bitmap& layer, const TFont& font,
-                                         const std::u16string& text, const Rect& rect,
+                                         const TPainterText& text, const Rect& rect,
                                          unsigned format, TLayerAlpha alpha)
 {
     const int w = rect.Width();
@@ -275,12 +230,12 @@ void TRadiateTextPainter::BuildMaskLayer(Bitmap& layer, const TFont& font,
     MakeLayer(layer, w, h, font);
     MakeMask(layer);
     Rect textRect{m_Radius, m_Radius, w - m_Radius, h - m_Radius};
-    layer.Canvas().DrawText(text, textRect, format);
+    layer.Canvas().DrawText(text.Utf16(), textRect, format);
     BuildGlowLayer(&layer, {0, 0, w, h}, alpha == TLayerAlpha::Premultiplied, font.Color);
 }
 
-void TRadiateTextPainter::DoDraw(Canvas* canvas, const std::u16string& text, const Rect& rect,
-                                 unsigned format, TDrawMode mode, TLayerAlpha alpha)
+void TRadiateTextPainter::Draw(Canvas* canvas, const TPainterText& text, const Rect& rect,
+                               unsigned format, TDrawMode mode, TLayerAlpha alpha)
 {
     if (rect.IsEmpty())
         return;
@@ -294,8 +249,8 @@ void TRadiateTextPainter::DoDraw(Canvas* canvas, const std::u16string& text, con
         graphics::DrawLayerOnCanvasSoftware(canvas, rect, &layer, {0, 0}, 255);
 }
 
-void TRadiateTextPainter::DoDraw(Bitmap* bitmap, const std::u16string& text, const Rect& rect,
-                                 unsigned format, TDrawMode mode, TLayerAlpha alpha)
+void TRadiateTextPainter::Draw(Bitmap* bitmap, const TPainterText& text, const Rect& rect,
+                               unsigned format, TDrawMode mode, TLayerAlpha alpha)
 {
     if (rect.IsEmpty())
         return;
@@ -322,15 +277,15 @@ void TRadiateTextPainter::DoDraw(Bitmap* bitmap, const std::u16string& text, con
     const TColor kept = font.Color;
     font.Color = graphics::clWhite;
     Rect textRect = Inset(rect, m_Radius);
-    bitmap->Canvas().DrawText(text, textRect, format);
+    bitmap->Canvas().DrawText(text.Utf16(), textRect, format);
     BuildGlowLayer(bitmap, rect, alpha == TLayerAlpha::Premultiplied, kept);
     font.Color = kept;
 }
 
-void TRadiateTextPainter::DoMeasure(Canvas* canvas, const std::u16string& text, Rect& rect,
-                                    unsigned format)
+void TRadiateTextPainter::Measure(Canvas* canvas, const TPainterText& text, Rect& rect,
+                                  unsigned format)
 {
-    TTextPainter::DoMeasure(canvas, text, rect, format);
+    TTextPainter::Measure(canvas, text, rect, format);
     if (rect.Width() > 0 && rect.Height() > 0) {
         rect.Right += 2 * m_Radius;
         rect.Bottom += 2 * m_Radius;
@@ -359,7 +314,7 @@ bool TOuterGlowTextPainter::AssignGlow(const TOuterGlowTextPainter& other)
 
 template <typename Target>
 void TOuterGlowTextPainter::BlendGlowAndText(Target* target, TFont& font,
-                                             const std::u16string& text, const Rect& rect,
+                                             const TPainterText& text, const Rect& rect,
                                              unsigned format, TLayerAlpha alpha)
 {
     const int radius = Radius();
@@ -370,13 +325,13 @@ void TOuterGlowTextPainter::BlendGlowAndText(Target* target, TFont& font,
                         std::max(rect.Top + radius, rect.Bottom - radius - m_Offset.y)};
     const Rect glowRect{rect.Left + m_Offset.x, rect.Top + m_Offset.y, rect.Right, rect.Bottom};
     if (radius != 0)
-        TRadiateTextPainter::DoDraw(target, text, glowRect, format, TDrawMode::Blend, alpha);
+        TRadiateTextPainter::Draw(target, text, glowRect, format, TDrawMode::Blend, alpha);
     font.Color = kept;
-    TTextPainter::DoDraw(target, text, textRect, format, TDrawMode::Blend, alpha);
+    TTextPainter::Draw(target, text, textRect, format, TDrawMode::Blend, alpha);
 }
 
-void TOuterGlowTextPainter::DoDraw(Canvas* canvas, const std::u16string& text, const Rect& rect,
-                                   unsigned format, TDrawMode mode, TLayerAlpha alpha)
+void TOuterGlowTextPainter::Draw(Canvas* canvas, const TPainterText& text, const Rect& rect,
+                                 unsigned format, TDrawMode mode, TLayerAlpha alpha)
 {
     if (mode == TDrawMode::Blend) {
         BlendGlowAndText(canvas, canvas->Font(), text, rect, format, alpha);
@@ -390,8 +345,8 @@ void TOuterGlowTextPainter::DoDraw(Canvas* canvas, const std::u16string& text, c
     const int h = rect.Height();
     Rect textRect{0, 0, w - ox, h - oy};
     if (radius == 0) {
-        TTextPainter::DoDraw(canvas, text, textRect, format, TDrawMode::WriteLayer,
-                             TLayerAlpha::Straight);
+        TTextPainter::Draw(canvas, text, textRect, format, TDrawMode::WriteLayer,
+                           TLayerAlpha::Straight);
         return;
     }
     if (w <= 0 || h <= 0)
@@ -400,12 +355,12 @@ void TOuterGlowTextPainter::DoDraw(Canvas* canvas, const std::u16string& text, c
     Bitmap glow;
     MakeScratch(glow, w, h, font);
     glow.Canvas().Font().Color = m_GlowColor;
-    TRadiateTextPainter::DoDraw(&glow, text, Rect{ox, oy, w, h}, format, TDrawMode::WriteLayer,
-                                alpha);
+    TRadiateTextPainter::Draw(&glow, text, Rect{ox, oy, w, h}, format, TDrawMode::WriteLayer,
+                              alpha);
     Bitmap layer;
     MakeScratch(layer, w, h, font);
-    TTextPainter::DoDraw(&layer, text, Inset(textRect, radius), format, TDrawMode::WriteLayer,
-                         alpha);
+    TTextPainter::Draw(&layer, text, Inset(textRect, radius), format, TDrawMode::WriteLayer,
+                       alpha);
     // The text layer is premultiplied already; only a straight glow needs it.
     if (alpha == TLayerAlpha::Straight)
         graphics::PremultiplyAlpha(&glow);
@@ -413,8 +368,8 @@ void TOuterGlowTextPainter::DoDraw(Canvas* canvas, const std::u16string& text, c
     graphics::PutBitmapArea(canvas, rect, &glow, {0, 0});
 }
 
-void TOuterGlowTextPainter::DoDraw(Bitmap* bitmap, const std::u16string& text, const Rect& rect,
-                                   unsigned format, TDrawMode mode, TLayerAlpha alpha)
+void TOuterGlowTextPainter::Draw(Bitmap* bitmap, const TPainterText& text, const Rect& rect,
+                                 unsigned format, TDrawMode mode, TLayerAlpha alpha)
 {
     TFont& font = bitmap->Canvas().Font();
     if (mode == TDrawMode::Blend) {
@@ -438,18 +393,18 @@ void TOuterGlowTextPainter::DoDraw(Bitmap* bitmap, const std::u16string& text, c
     BuildTextLayer(&layer, Inset(textRect, Radius()), text, format);
     const TColor kept = font.Color;
     font.Color = m_GlowColor;
-    TRadiateTextPainter::DoDraw(bitmap, text, Rect{ox, oy, rect.Right, rect.Bottom}, format,
-                                TDrawMode::WriteLayer, alpha);
+    TRadiateTextPainter::Draw(bitmap, text, Rect{ox, oy, rect.Right, rect.Bottom}, format,
+                              TDrawMode::WriteLayer, alpha);
     font.Color = kept;
     // The text layer is premultiplied already, whatever the flag.
     graphics::BlendLayer(bitmap, {rect.Left, rect.Top, rect.Right - ox, rect.Bottom - oy},
                          &layer, {0, 0}, 255);
 }
 
-void TOuterGlowTextPainter::DoMeasure(Canvas* canvas, const std::u16string& text, Rect& rect,
-                                      unsigned format)
+void TOuterGlowTextPainter::Measure(Canvas* canvas, const TPainterText& text, Rect& rect,
+                                    unsigned format)
 {
-    TRadiateTextPainter::DoMeasure(canvas, text, rect, format);
+    TRadiateTextPainter::Measure(canvas, text, rect, format);
     if (rect.Width() != 0 && rect.Height() != 0) {
         rect.Right += m_Offset.x;
         rect.Bottom += m_Offset.y;

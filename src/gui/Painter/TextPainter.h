@@ -11,13 +11,29 @@
 // Text drawn plainly or with a soft glow around the glyphs, onto a surface or a 32-bit bitmap,
 // and the rectangle such text needs.
 //
-// The painters work on UTF-16 text (std::u16string); UTF-8 text (std::string) is converted
-// where it comes in, so both give the same pixels. The format is the DrawText flags of
-// graphics::Canvas, passed through unchanged; measuring adds only DT_CALCRECT. Rectangles have
-// exclusive right and bottom edges.
+// Text comes as UTF-16 (std::u16string) or UTF-8 (std::string); see TPainterText. The format is
+// the DrawText flags of graphics::Canvas, passed through unchanged; measuring adds only
+// DT_CALCRECT. Rectangles have exclusive right and bottom edges.
 //
 // All painting runs on the user-interface thread; nothing here is locked.
 namespace painter {
+
+// The text of a Draw or Measure: UTF-16 as given, or UTF-8 decoded where it comes in, as the
+// surface decodes it (a broken sequence becomes U+FFFD), so both give the same pixels. It refers
+// to the caller's text and lives for the call only.
+class TPainterText {
+public:
+    TPainterText(const std::u16string& text) : m_Text(text) {}
+    TPainterText(const std::string& text);
+    TPainterText(const TPainterText&) = delete;
+    TPainterText& operator=(const TPainterText&) = delete;
+
+    const std::u16string& Utf16() const { return m_Text; }
+
+private:
+    std::u16string m_Decoded;
+    const std::u16string& m_Text;
+};
 
 // What a Draw does with the target's rectangle.
 enum class TDrawMode {
@@ -138,46 +154,28 @@ IntMatrix LuminanceMap(const graphics::Bitmap* source, const graphics::Rect& rec
 // Writes into rect of a 32-bit bitmap a premultiplied layer in the bitmap's font colour whose
 // alpha is the glyph coverage of text drawn into rect with format. Pixels of rect outside the
 // bitmap are left alone.
-void BuildTextLayer(graphics::Bitmap* target, const graphics::Rect& rect,
-                    const std::u16string& text, unsigned format);
-void BuildTextLayer(graphics::Bitmap* target, const graphics::Rect& rect, const std::string& text,
+void BuildTextLayer(graphics::Bitmap* target, const graphics::Rect& rect, const TPainterText& text,
                     unsigned format);
 
-// What every text painter offers: drawing onto a surface or a 32-bit bitmap and measuring.
-// The UTF-8 overloads convert and take the UTF-16 path; a painter implements the protected
-// operations once, for UTF-16 text.
+// What every text painter offers: drawing onto a surface or a 32-bit bitmap, and measuring.
 class TCustomTextPainter {
 public:
     TCustomTextPainter() = default;
     TCustomTextPainter(const TCustomTextPainter&) = delete;
     TCustomTextPainter& operator=(const TCustomTextPainter&) = delete;
-
-    void Draw(graphics::Canvas* canvas, const std::u16string& text, const graphics::Rect& rect,
-              unsigned format, TDrawMode mode, TLayerAlpha alpha);
-    void Draw(graphics::Canvas* canvas, const std::string& text, const graphics::Rect& rect,
-              unsigned format, TDrawMode mode, TLayerAlpha alpha);
-    void Draw(graphics::Bitmap* bitmap, const std::u16string& text, const graphics::Rect& rect,
-              unsigned format, TDrawMode mode, TLayerAlpha alpha);
-    void Draw(graphics::Bitmap* bitmap, const std::string& text, const graphics::Rect& rect,
-              unsigned format, TDrawMode mode, TLayerAlpha alpha);
-    // Widens rect in place to what the text needs.
-    void Measure(graphics::Canvas* canvas, const std::u16string& text, graphics::Rect& rect,
-                 unsigned format);
-    void Measure(graphics::Canvas* canvas, const std::string& text, graphics::Rect& rect,
-                 unsigned format);
-    // Gives the painter back after use.
-    virtual void Release() = 0;
     virtual ~TCustomTextPainter() = default;
 
-protected:
-    virtual void DoDraw(graphics::Canvas* canvas, const std::u16string& text,
-                        const graphics::Rect& rect, unsigned format, TDrawMode mode,
-                        TLayerAlpha alpha) = 0;
-    virtual void DoDraw(graphics::Bitmap* bitmap, const std::u16string& text,
-                        const graphics::Rect& rect, unsigned format, TDrawMode mode,
-                        TLayerAlpha alpha) = 0;
-    virtual void DoMeasure(graphics::Canvas* canvas, const std::u16string& text,
-                           graphics::Rect& rect, unsigned format) = 0;
+    virtual void Draw(graphics::Canvas* canvas, const TPainterText& text,
+                      const graphics::Rect& rect, unsigned format, TDrawMode mode,
+                      TLayerAlpha alpha) = 0;
+    virtual void Draw(graphics::Bitmap* bitmap, const TPainterText& text,
+                      const graphics::Rect& rect, unsigned format, TDrawMode mode,
+                      TLayerAlpha alpha) = 0;
+    // Widens rect in place to what the text needs.
+    virtual void Measure(graphics::Canvas* canvas, const TPainterText& text, graphics::Rect& rect,
+                         unsigned format) = 0;
+    // Gives the painter back after use.
+    virtual void Release() = 0;
 };
 
 // Plain text.
@@ -188,17 +186,16 @@ public:
     // The shared plain painter, created at first use.
     static TTextPainter* Instance();
 
+    void Draw(graphics::Canvas* canvas, const TPainterText& text, const graphics::Rect& rect,
+              unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
+    void Draw(graphics::Bitmap* bitmap, const TPainterText& text, const graphics::Rect& rect,
+              unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
+    void Measure(graphics::Canvas* canvas, const TPainterText& text, graphics::Rect& rect,
+                 unsigned format) override;
+
     // The shared painter stays, any other destroys itself.
     void Release() override;
     ~TTextPainter() override = default;
-
-protected:
-    void DoDraw(graphics::Canvas* canvas, const std::u16string& text, const graphics::Rect& rect,
-                unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
-    void DoDraw(graphics::Bitmap* bitmap, const std::u16string& text, const graphics::Rect& rect,
-                unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
-    void DoMeasure(graphics::Canvas* canvas, const std::u16string& text, graphics::Rect& rect,
-                   unsigned format) override;
 };
 
 // The glow alone, in the target's current font colour; the text itself is not drawn.
@@ -207,6 +204,14 @@ public:
     static constexpr int kMaxRadius = 64;
 
     TRadiateTextPainter();
+
+    void Draw(graphics::Canvas* canvas, const TPainterText& text, const graphics::Rect& rect,
+              unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
+    void Draw(graphics::Bitmap* bitmap, const TPainterText& text, const graphics::Rect& rect,
+              unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
+    // The text's extent plus 2 x radius in width and height (when not empty).
+    void Measure(graphics::Canvas* canvas, const TPainterText& text, graphics::Rect& rect,
+                 unsigned format) override;
 
     void Release() override;
     ~TRadiateTextPainter() override;
@@ -227,18 +232,9 @@ public:
     void BuildGlowLayer(graphics::Bitmap* target, const graphics::Rect& rect, bool premultiplied,
                         graphics::TColor color);
 
-protected:
-    void DoDraw(graphics::Canvas* canvas, const std::u16string& text, const graphics::Rect& rect,
-                unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
-    void DoDraw(graphics::Bitmap* bitmap, const std::u16string& text, const graphics::Rect& rect,
-                unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
-    // The text's extent plus 2 x radius in width and height (when not empty).
-    void DoMeasure(graphics::Canvas* canvas, const std::u16string& text, graphics::Rect& rect,
-                   unsigned format) override;
-
 private:
     void BuildMaskLayer(graphics::Bitmap& layer, const graphics::TFont& font,
-                        const std::u16string& text, const graphics::Rect& rect, unsigned format,
+                        const TPainterText& text, const graphics::Rect& rect, unsigned format,
                         TLayerAlpha alpha);
 
     std::uint8_t m_Opacity = 255;
@@ -253,6 +249,14 @@ class TOuterGlowTextPainter : public TRadiateTextPainter {
 public:
     TOuterGlowTextPainter() = default;
 
+    void Draw(graphics::Canvas* canvas, const TPainterText& text, const graphics::Rect& rect,
+              unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
+    void Draw(graphics::Bitmap* bitmap, const TPainterText& text, const graphics::Rect& rect,
+              unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
+    // As the radiate painter, then plus the offset (when not empty).
+    void Measure(graphics::Canvas* canvas, const TPainterText& text, graphics::Rect& rect,
+                 unsigned format) override;
+
     void Release() override;
     ~TOuterGlowTextPainter() override = default;
 
@@ -266,19 +270,10 @@ public:
     // any of them differed.
     bool AssignGlow(const TOuterGlowTextPainter& other);
 
-protected:
-    void DoDraw(graphics::Canvas* canvas, const std::u16string& text, const graphics::Rect& rect,
-                unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
-    void DoDraw(graphics::Bitmap* bitmap, const std::u16string& text, const graphics::Rect& rect,
-                unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
-    // As the radiate painter, then plus the offset (when not empty).
-    void DoMeasure(graphics::Canvas* canvas, const std::u16string& text, graphics::Rect& rect,
-                   unsigned format) override;
-
 private:
     // Glow, then text, each blended onto the target (a surface or a bitmap).
     template <typename Target>
-    void BlendGlowAndText(Target* target, graphics::TFont& font, const std::u16string& text,
+    void BlendGlowAndText(Target* target, graphics::TFont& font, const TPainterText& text,
                           const graphics::Rect& rect, unsigned format, TLayerAlpha alpha);
 
     graphics::TColor m_GlowColor = 0x00BFFFFF;
@@ -292,5 +287,6 @@ using painter::TCustomTextPainter;
 using painter::TDrawMode;
 using painter::TLayerAlpha;
 using painter::TOuterGlowTextPainter;
+using painter::TPainterText;
 using painter::TRadiateTextPainter;
 using painter::TTextPainter;

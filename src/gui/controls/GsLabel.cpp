@@ -13,17 +13,17 @@ using graphics::Rect;
 
 namespace gs {
 
-void GsOuterGlowTextEffectPainter::DoDraw(Canvas* canvas, const std::u16string& text,
-                                          const Rect& rect, unsigned format, TDrawMode mode,
-                                          TLayerAlpha alpha)
+void GsOuterGlowTextEffectPainter::Draw(Canvas* canvas, const TPainterText& text,
+                                        const Rect& rect, unsigned format, TDrawMode mode,
+                                        TLayerAlpha alpha)
 {
     canvas->SetFont(m_Effect.Font());
     m_Effect.Painter().Draw(canvas, text, rect, format, mode, alpha);
 }
 
-void GsOuterGlowTextEffectPainter::DoDraw(Bitmap* bitmap, const std::u16string& text,
-                                          const Rect& rect, unsigned format, TDrawMode mode,
-                                          TLayerAlpha alpha)
+void GsOuterGlowTextEffectPainter::Draw(Bitmap* bitmap, const TPainterText& text,
+                                        const Rect& rect, unsigned format, TDrawMode mode,
+                                        TLayerAlpha alpha)
 {
     const std::int32_t dx = m_Effect.RadiationX();
     const std::int32_t dy = m_Effect.RadiationY();
@@ -42,8 +42,8 @@ void GsOuterGlowTextEffectPainter::DoDraw(Bitmap* bitmap, const std::u16string& 
     graphics::PutBitmapArea(&bitmap->Canvas(), rect, &copy, graphics::Point{rect.Left, rect.Top});
 }
 
-void GsOuterGlowTextEffectPainter::DoMeasure(Canvas* canvas, const std::u16string& text,
-                                             Rect& rect, unsigned format)
+void GsOuterGlowTextEffectPainter::Measure(Canvas* canvas, const TPainterText& text, Rect& rect,
+                                           unsigned format)
 {
     canvas->SetFont(m_Effect.Font());
     m_Effect.Painter().Measure(canvas, text, rect, format);

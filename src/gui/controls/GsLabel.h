@@ -23,20 +23,18 @@ class GsOuterGlowTextEffectPainter : public TCustomTextPainter {
 public:
     explicit GsOuterGlowTextEffectPainter(GsTextRadiationEffect& effect) : m_Effect(effect) {}
 
+    void Draw(graphics::Canvas* canvas, const TPainterText& text, const graphics::Rect& rect,
+              unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
+    // With a non-zero offset the text is drawn moved by the offset into a copy of the bitmap,
+    // and only the unmoved rectangle is copied back: the moved text is clipped to rect.
+    void Draw(graphics::Bitmap* bitmap, const TPainterText& text, const graphics::Rect& rect,
+              unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
+    void Measure(graphics::Canvas* canvas, const TPainterText& text, graphics::Rect& rect,
+                 unsigned format) override;
     // The adapter belongs to its caption style: giving it back does nothing.
     void Release() override {}
 
     GsTextRadiationEffect& Effect() const { return m_Effect; }
-
-protected:
-    void DoDraw(graphics::Canvas* canvas, const std::u16string& text, const graphics::Rect& rect,
-                unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
-    // With a non-zero offset the text is drawn moved by the offset into a copy of the bitmap,
-    // and only the unmoved rectangle is copied back: the moved text is clipped to rect.
-    void DoDraw(graphics::Bitmap* bitmap, const std::u16string& text, const graphics::Rect& rect,
-                unsigned format, TDrawMode mode, TLayerAlpha alpha) override;
-    void DoMeasure(graphics::Canvas* canvas, const std::u16string& text, graphics::Rect& rect,
-                   unsigned format) override;
 
 private:
     GsTextRadiationEffect& m_Effect;
@@ -50,10 +48,6 @@ public:
     virtual void RenderTo(graphics::Bitmap* bitmap) = 0;
     virtual void DrawInto(graphics::Bitmap* container) = 0;
 };
-
-} // namespace gs
-
-namespace gs {
 
 // The glow of an outer-glow painter, read and written straight in the painter. A setter stores
 // only a value that differs, then tells GlowChanged whether it did.
