@@ -1,14 +1,12 @@
 #include "TaskEntry.h"
 
+#include "platform/FileIo.h"
 #include "platform/Paths.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
-#include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 
 namespace tasks {
 
@@ -68,23 +66,22 @@ std::string UnescapeStringValue(std::string_view value)
     return out;
 }
 
-bool WriteAll(int fd, std::string_view content)
-{
-    while (!content.empty()) {
-        const ssize_t written = write(fd, content.data(), content.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        content.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 std::string Reason(const char* step, const std::filesystem::path& path, int error)
 {
     return std::string(step) + " " + path.string() + ": " + std::strerror(error);
+}
+
+std::string FailedStep(const platform::FileResult& result, const std::filesystem::path& path,
+                       const std::filesystem::path& folder)
+{
+    switch (result.step) {
+    case platform::FileStep::Create: return Reason("cannot create a file in", folder, result.error);
+    case platform::FileStep::Write: return Reason("cannot write", path, result.error);
+    case platform::FileStep::Chmod: return Reason("cannot set the permissions of", path, result.error);
+    case platform::FileStep::SyncFile: return Reason("cannot flush", path, result.error);
+    case platform::FileStep::Close: return Reason("cannot close", path, result.error);
+    default: return Reason("cannot replace", path, result.error);
+    }
 }
 
 } // namespace
@@ -320,45 +317,15 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
         error = Reason("cannot create", folder, ec.value());
         return false;
     }
-    std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        error = Reason("cannot create a file in", folder, errno);
-        return false;
-    }
-    int failure = 0;
-    const char* step = nullptr;
-    if (!WriteAll(fd, content)) {
-        failure = errno;
-        step = "cannot write";
-    } else if (fchmod(fd, 0644) != 0) {
-        failure = errno;
-        step = "cannot set the permissions of";
-    } else if (fsync(fd) != 0) {
-        failure = errno;
-        step = "cannot flush";
-    }
-    if (close(fd) != 0 && !step) {
-        failure = errno;
-        step = "cannot close";
-    }
-    if (!step && rename(temporary.c_str(), path.c_str()) != 0) {
-        failure = errno;
-        step = "cannot replace";
-    }
-    if (step) {
-        (void)unlink(temporary.c_str()); // the half-written copy must not stay behind
-        error = Reason(step, path, failure);
-        return false;
-    }
-    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        // The rename itself reaches the disk only with the folder; a failure here leaves the
-        // new file in place and is not worth failing the whole write for.
-        (void)fsync(dir);
-        close(dir);
-    }
-    return true;
+    platform::ReplaceOptions options;
+    options.mode = 0644;
+    const platform::FileResult result = platform::ReplaceFile(path, content, options);
+    // The rename reaches the disk only with the folder; a failed flush of the folder leaves the
+    // new file in place and is not worth failing the whole write for.
+    if (result.Ok() || result.step == platform::FileStep::SyncFolder)
+        return true;
+    error = FailedStep(result, path, folder);
+    return false;
 }
 
 } // namespace tasks

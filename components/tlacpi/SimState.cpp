@@ -1,13 +1,12 @@
 #include "SimState.h"
 
-#include <cerrno>
+#include "platform/FileIo.h"
+
 #include <charconv>
-#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <time.h>
-#include <unistd.h>
 
 namespace tlacpi {
 
@@ -87,32 +86,10 @@ std::optional<SimState> ReadSimState(const std::filesystem::path& file)
 
 bool WriteFileAtomically(const std::filesystem::path& file, const std::string& text)
 {
-    // Built step by step: GCC 12 warns falsely (-Wrestrict) on "literal" + std::string&&.
-    std::string name = ".";
-    name += file.filename().string();
-    name += ".XXXXXX";
-    std::string temporary = (file.parent_path() / name).string();
-    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = true;
-    std::size_t done = 0;
-    while (ok && done < text.size()) {
-        const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
-        if (written > 0)
-            done += static_cast<std::size_t>(written);
-        else if (written < 0 && errno == EINTR)
-            continue;
-        else
-            ok = false;
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok)
-        ok = ::rename(temporary.c_str(), file.c_str()) == 0;
-    if (!ok)
-        ::unlink(temporary.c_str());
-    return ok;
+    // The monitor reads the state after the rename; a failed flush of the folder does not
+    // change what it reads.
+    const platform::FileResult result = platform::ReplaceFile(file, text);
+    return result.Ok() || result.step == platform::FileStep::SyncFolder;
 }
 
 std::int64_t MonotonicMs()

@@ -32,7 +32,7 @@ std::optional<SimState> ParseSimState(std::string_view text);
 std::optional<SimState> ReadSimState(const std::filesystem::path& file);
 
 // Replaces file with text so that a reader sees the old or the new content, never a mix:
-// written to a temporary file beside it, flushed, then renamed over it.
+// written to a temporary file beside it, flushed, then renamed over it, and the folder flushed.
 bool WriteFileAtomically(const std::filesystem::path& file, const std::string& text);
 
 std::int64_t MonotonicMs();

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <unistd.h>
 
 namespace platform {
 
@@ -16,15 +15,11 @@ InstanceLock::InstanceLock(const std::string& name)
 {
 }
 
-InstanceLock::~InstanceLock()
-{
-    if (m_Fd >= 0)
-        ::close(m_Fd);
-}
+InstanceLock::~InstanceLock() = default;
 
 InstanceLock::Result InstanceLock::Acquire()
 {
-    if (m_Fd >= 0)
+    if (m_Fd.IsValid())
         return Result::Acquired;
     // A folder that cannot be made shows up as a failed open of the file.
     (void)CreateFolders(m_Path.parent_path());
@@ -32,24 +27,23 @@ InstanceLock::Result InstanceLock::Acquire()
     // access, so a lock file another user left behind serves every later user too, as long as
     // they may read it: in the shared runtime folder it is readable by the group whatever the
     // umask of the user who made it.
-    const int fd = OpenOrCreate(m_Path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0664);
-    if (fd < 0) {
+    UniqueFd fd(OpenOrCreate(m_Path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0664));
+    if (!fd.IsValid()) {
         m_Error = m_Path.string() + ": " + std::strerror(errno);
         return Result::Failed;
     }
     int result;
     do {
-        result = ::flock(fd, LOCK_EX | LOCK_NB);
+        result = ::flock(fd.Get(), LOCK_EX | LOCK_NB);
     } while (result != 0 && errno == EINTR);
     if (result != 0) {
         const int reason = errno;
-        ::close(fd);
         if (reason == EWOULDBLOCK)
             return Result::HeldElsewhere;
         m_Error = m_Path.string() + ": " + std::strerror(reason);
         return Result::Failed;
     }
-    m_Fd = fd;
+    m_Fd = std::move(fd);
     return Result::Acquired;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileIo.h"
+
 #include <filesystem>
 #include <string>
 
@@ -26,7 +28,7 @@ public:
 private:
     std::filesystem::path m_Path;
     std::string m_Error;
-    int m_Fd = -1;
+    UniqueFd m_Fd;
 };
 
 } // namespace platform

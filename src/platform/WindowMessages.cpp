@@ -1,5 +1,6 @@
 #include "platform/WindowMessages.h"
 
+#include "platform/FileIo.h"
 #include "platform/Paths.h"
 #include "platform/SharedFiles.h"
 
@@ -22,28 +23,6 @@ namespace {
 // Datagrams read per ReadPending call before the caller's loop gets control back.
 constexpr int kReadBatch = 64;
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_Fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_Fd >= 0)
-            (void)::close(m_Fd); // nothing was written through it that a failed close could lose
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return m_Fd; }
-    int Release()
-    {
-        int fd = m_Fd;
-        m_Fd = -1;
-        return fd;
-    }
-
-private:
-    int m_Fd;
-};
-
 bool MakeAddress(const std::filesystem::path& path, sockaddr_un& address)
 {
     const std::string& text = path.native();
@@ -55,22 +34,23 @@ bool MakeAddress(const std::filesystem::path& path, sockaddr_un& address)
     return true;
 }
 
-// A datagram socket connected to path, or -1.
-int ConnectTo(const std::filesystem::path& path)
+// A datagram socket connected to path, or the errno of the failure (ENAMETOOLONG for a path
+// that cannot be a socket address).
+FdResult ConnectTo(const std::filesystem::path& path)
 {
     sockaddr_un address;
     if (!MakeAddress(path, address))
-        return -1;
-    FileDescriptor fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (fd.Get() < 0)
-        return -1;
+        return {UniqueFd(), ENAMETOOLONG};
+    UniqueFd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd.IsValid())
+        return {UniqueFd(), errno};
     int rc;
     do
         rc = ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
     while (rc < 0 && errno == EINTR);
     if (rc < 0)
-        return -1;
-    return fd.Release();
+        return {UniqueFd(), errno};
+    return {std::move(fd), 0};
 }
 
 std::string ErrnoText(const std::string& what, int error)
@@ -156,8 +136,7 @@ std::optional<WindowHandle> Answering(const std::optional<std::filesystem::path>
 {
     if (!path)
         return std::nullopt;
-    FileDescriptor fd(ConnectTo(*path));
-    if (fd.Get() < 0)
+    if (!ConnectTo(*path).fd.IsValid())
         return std::nullopt;
     return WindowHandle{*path};
 }
@@ -219,8 +198,8 @@ std::array<std::byte, kWindowMessageSize> EncodeWindowMessage(const WindowMessag
 bool PostMessage(const WindowHandle& window, std::uint32_t message, std::int32_t wParam,
                  std::int32_t lParam)
 {
-    FileDescriptor fd(ConnectTo(window.socket));
-    if (fd.Get() < 0)
+    const UniqueFd fd = ConnectTo(window.socket).fd;
+    if (!fd.IsValid())
         return false;
     auto bytes = EncodeWindowMessage(WindowMessage{message, wParam, lParam});
     ssize_t sent;
@@ -276,7 +255,7 @@ bool MessageWindow::Create()
     // Two receivers starting at once must not both decide that the socket is stale: the check,
     // the removal and the bind happen under one lock of the folder.
     std::filesystem::path lockPath = path->parent_path() / ".lock";
-    FileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (lock.Get() < 0)
         return Fail(ErrnoText("cannot open " + lockPath.string(), errno));
     int rc;
@@ -290,16 +269,16 @@ bool MessageWindow::Create()
     if (::lstat(path->c_str(), &info) == 0) {
         if (!S_ISSOCK(info.st_mode))
             return Fail(path->string() + " exists and is not a window");
-        FileDescriptor probe(ConnectTo(*path));
-        if (probe.Get() >= 0)
+        const FdResult probe = ConnectTo(*path);
+        if (probe.fd.IsValid())
             return Fail("the window " + path->filename().string() + " already exists");
-        if (errno != ECONNREFUSED)
-            return Fail(ErrnoText("cannot probe " + path->string(), errno));
+        if (probe.error != ECONNREFUSED)
+            return Fail(ErrnoText("cannot probe " + path->string(), probe.error));
         if (::unlink(path->c_str()) < 0 && errno != ENOENT)
             return Fail(ErrnoText("cannot remove the stale " + path->string(), errno));
     }
 
-    FileDescriptor fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    UniqueFd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (fd.Get() < 0)
         return Fail(ErrnoText("cannot create a socket", errno));
     int on = 1;
