@@ -1,5 +1,6 @@
 #include "platform/Registry.h"
 
+#include "platform/FileIo.h"
 #include "platform/Paths.h"
 #include "platform/RegistryFormat.h"
 #include "platform/SharedFiles.h"
@@ -154,6 +155,38 @@ LONG ErrorFromErrno(int error)
     }
 }
 
+// The folders of a key path are looked at without following links: a symbolic link below the
+// store's root would lead reads and writes out of the store, so it is damage. A missing part is
+// not; the open that follows tells it.
+LONG CheckKeyFolders(const std::vector<std::string>& parts)
+{
+    fs::path at = RegistryFolder() / kRootName;
+    for (std::size_t i = 0;; ++i) {
+        struct stat info {};
+        if (lstat(at.c_str(), &info) != 0)
+            return errno == ENOENT || errno == ENOTDIR ? ERROR_SUCCESS : ErrorFromErrno(errno);
+        if (S_ISLNK(info.st_mode))
+            return ERROR_BADDB;
+        if (i + 1 >= parts.size())
+            return ERROR_SUCCESS;
+        at /= parts[i];
+    }
+}
+
+// Looks at the key file's own entry: ERROR_SUCCESS when something is there, ERROR_BADDB for a
+// link in the key path, else the answer for error, the errno of the look.
+LONG FindKeyFile(const std::vector<std::string>& parts, int& error)
+{
+    if (LONG damaged = CheckKeyFolders(parts); damaged != ERROR_SUCCESS)
+        return damaged;
+    struct stat info {};
+    if (lstat(PathsOf(parts).file.c_str(), &info) != 0) {
+        error = errno;
+        return ErrorFromErrno(error);
+    }
+    return S_ISLNK(info.st_mode) ? ERROR_BADDB : ERROR_SUCCESS;
+}
+
 LONG CheckAccess(const KeyPaths& paths, REGSAM access)
 {
     auto allowed = [](const fs::path& path, int mode) {
@@ -174,7 +207,7 @@ LONG CheckAccess(const KeyPaths& paths, REGSAM access)
     return ERROR_SUCCESS;
 }
 
-enum class FileState { Missing, Ok, Unusable, Failed };
+enum class FileState { Missing, Ok, Unusable, Link, Failed };
 
 struct KeyFile {
     FileState state = FileState::Failed;
@@ -184,19 +217,19 @@ struct KeyFile {
 };
 
 // Reads a key file, at most kMaxRegistryFileSize bytes of it. A FIFO, device or folder in the
-// file's place is unusable, and is opened without blocking so it cannot hang the caller.
+// file's place is unusable, and is opened without blocking so it cannot hang the caller; a
+// symbolic link is never followed.
 KeyFile ReadKeyFile(const fs::path& path)
 {
     KeyFile result;
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
+    if (!fd.IsValid()) {
         result.error = errno;
-        result.state = errno == ENOENT ? FileState::Missing : FileState::Failed;
+        result.state = errno == ENOENT ? FileState::Missing : errno == ELOOP ? FileState::Link : FileState::Failed;
         return result;
     }
     struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxRegistryFileSize) {
-        close(fd);
+    if (fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxRegistryFileSize) {
         result.state = FileState::Unusable;
         return result;
     }
@@ -210,19 +243,17 @@ KeyFile ReadKeyFile(const fs::path& path)
                 break;
             result.text.resize(kMaxRegistryFileSize + 1);
         }
-        ssize_t got = read(fd, result.text.data() + length, result.text.size() - length);
+        ssize_t got = read(fd.Get(), result.text.data() + length, result.text.size() - length);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
             result.error = errno;
-            close(fd);
             return result;
         }
         if (got == 0)
             break;
         length += static_cast<std::size_t>(got);
     }
-    close(fd);
     if (length > kMaxRegistryFileSize) {
         result.state = FileState::Unusable;
         result.text.clear();
@@ -240,22 +271,17 @@ public:
     explicit KeyLock(const fs::path& path)
     {
         // Opened for writing, so that only those who may write the key can hold up its writers.
-        m_fd = OpenOrCreate(path, O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0644);
-        if (m_fd < 0) {
+        m_fd = UniqueFd(OpenOrCreate(path, O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0644));
+        if (!m_fd.IsValid()) {
             m_error = errno;
             return;
         }
-        while (flock(m_fd, LOCK_EX) != 0) {
+        while (flock(m_fd.Get(), LOCK_EX) != 0) {
             if (errno != EINTR) {
                 m_error = errno;
                 return;
             }
         }
-    }
-    ~KeyLock()
-    {
-        if (m_fd >= 0)
-            close(m_fd);
     }
     KeyLock(const KeyLock&) = delete;
     KeyLock& operator=(const KeyLock&) = delete;
@@ -263,33 +289,9 @@ public:
     int Error() const { return m_error; }
 
 private:
-    int m_fd = -1;
+    UniqueFd m_fd;
     int m_error = 0;
 };
-
-bool WriteAll(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t wrote = write(fd, text.data() + done, text.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            return false;
-        done += static_cast<std::size_t>(wrote);
-    }
-    return true;
-}
-
-bool SyncFolder(const fs::path& folder)
-{
-    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool synced = fsync(fd) == 0;
-    close(fd);
-    return synced;
-}
 
 bool IsTempOf(std::string_view name, const std::string& leaf)
 {
@@ -319,37 +321,19 @@ void ClearStaleTemps(const KeyPaths& paths)
     closedir(folder);
 }
 
-// Replaces the key file: the new text goes to a temporary file in the same folder, reaches the
-// disk, and is renamed over the old one; then the folder entry is made durable. A crash at any
-// point leaves the old file or the new one. The caller holds the key's lock.
+// Replaces the key file through a fresh temporary file, so a crash leaves the old file or the
+// new one. The caller holds the key's lock.
 LONG ReplaceKeyFile(const KeyPaths& paths, const std::string& text, mode_t mode)
 {
     ClearStaleTemps(paths);
-    std::string temp = (paths.folder / (paths.leaf + ".reg.")).string();
-    temp += kTempRandom;
-    temp += kTempEnd;
-    int fd = mkostemps(temp.data(), static_cast<int>(kTempEnd.size()), O_CLOEXEC);
-    if (fd < 0)
-        return ErrorFromErrno(errno);
-    if (IsSharedFolder(paths.folder))
-        mode = SharedMode(mode);
-    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
-    int error = ok ? 0 : errno;
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && rename(temp.c_str(), paths.file.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        (void)unlink(temp.c_str()); // a leftover is harmless, but keep the folder tidy
-        return ErrorFromErrno(error);
-    }
-    if (!SyncFolder(paths.folder))
+    ReplaceOptions options;
+    options.tempPrefix = paths.leaf + ".reg.";
+    options.tempSuffix = kTempEnd;
+    options.mode = IsSharedFolder(paths.folder) ? SharedMode(mode) : mode;
+    const FileResult result = ReplaceFile(paths.file, text, options);
+    if (result.step == FileStep::SyncFolder)
         return ERROR_WRITE_FAULT;
-    return ERROR_SUCCESS;
+    return result.Ok() ? ERROR_SUCCESS : ErrorFromErrno(result.error);
 }
 
 // Creates the key file of parts when it is missing; created tells whether this call did.
@@ -372,23 +356,13 @@ LONG CreateKeyFile(const std::vector<std::string>& parts, bool& created)
     return result;
 }
 
-bool KeyFileExists(const KeyPaths& paths, int& error)
-{
-    struct stat info {};
-    if (stat(paths.file.c_str(), &info) == 0)
-        return true;
-    error = errno;
-    return false;
-}
-
 LONG OpenResolved(std::vector<std::string> parts, REGSAM access, HKEY* result)
 {
     if (!parts.empty()) {
-        KeyPaths paths = PathsOf(parts);
         int error = 0;
-        if (!KeyFileExists(paths, error))
-            return ErrorFromErrno(error);
-        if (LONG denied = CheckAccess(paths, access); denied != ERROR_SUCCESS)
+        if (LONG found = FindKeyFile(parts, error); found != ERROR_SUCCESS)
+            return found;
+        if (LONG denied = CheckAccess(PathsOf(parts), access); denied != ERROR_SUCCESS)
             return denied;
     }
     *result = NewHandle(std::move(parts), access);
@@ -412,9 +386,9 @@ LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, char*, DWORD dwOpti
     bool created = false;
     if (!parts.empty()) {
         int error = 0;
-        if (!KeyFileExists(PathsOf(parts), error)) {
+        if (LONG found = FindKeyFile(parts, error); found != ERROR_SUCCESS) {
             if (error != ENOENT)
-                return ErrorFromErrno(error);
+                return found;
             // Every missing parent becomes a key of its own, as the tree of keys requires.
             for (std::size_t depth = 1; depth <= parts.size(); ++depth) {
                 std::vector<std::string> prefix(parts.begin(), parts.begin() + static_cast<long>(depth));
@@ -453,9 +427,13 @@ LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD*, DWORD* lpType,
         return ERROR_FILE_NOT_FOUND;
 
     // No lock: the file is only ever replaced whole, so a reader sees the old or the new one.
+    if (LONG damaged = CheckKeyFolders(key.parts); damaged != ERROR_SUCCESS)
+        return damaged;
     KeyFile file = ReadKeyFile(PathsOf(key.parts).file);
     if (file.state == FileState::Missing)
         return ERROR_KEY_DELETED;
+    if (file.state == FileState::Link)
+        return ERROR_BADDB;
     if (file.state == FileState::Failed)
         return ErrorFromErrno(file.error);
     if (file.state == FileState::Unusable)
@@ -492,6 +470,8 @@ LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, con
     if ((!lpData && cbData) || cbData > kMaxRegistryFileSize || !regfile::IsValidValueName(name))
         return ERROR_INVALID_PARAMETER;
 
+    if (LONG damaged = CheckKeyFolders(key.parts); damaged != ERROR_SUCCESS)
+        return damaged;
     KeyPaths paths = PathsOf(key.parts);
     KeyLock lock(paths.lock);
     if (lock.Error())
@@ -501,8 +481,8 @@ LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, con
         return ERROR_KEY_DELETED;
     if (file.state == FileState::Failed)
         return ErrorFromErrno(file.error);
-    if (file.state == FileState::Unusable)
-        return ERROR_BADDB; // too large or not a file: never overwritten blindly
+    if (file.state == FileState::Unusable || file.state == FileState::Link)
+        return ERROR_BADDB; // too large, not a file or a link: never overwritten blindly
 
     regfile::RegDocument document = regfile::ParseRegText(file.text);
     regfile::RegValue value{name, dwType, {}};

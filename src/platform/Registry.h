@@ -41,8 +41,8 @@ inline constexpr LONG ERROR_WRITE_FAULT = 29;
 inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
 inline constexpr LONG ERROR_BAD_PATHNAME = 161;
 inline constexpr LONG ERROR_MORE_DATA = 234;
-// The key file exists but cannot be taken as a key file (too large, not a regular file); it is
-// never overwritten.
+// The key file exists but cannot be taken as a key file (too large, not a regular file), or a
+// symbolic link stands in the key path; it is never overwritten nor followed.
 inline constexpr LONG ERROR_BADDB = 1009;
 inline constexpr LONG ERROR_KEY_DELETED = 1018;
 
