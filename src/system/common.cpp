@@ -1,5 +1,6 @@
 #include "system/common.h"
 
+#include "platform/FileIo.h"
 #include "platform/Paths.h"
 #include "platform/SharedFiles.h"
 
@@ -8,6 +9,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +27,24 @@ std::timespec WallClock()
 }
 
 TraceLogClock g_Clock = &WallClock;
+
+// The log file opened for appending, or nothing when it cannot be or is no regular file. A link
+// in its place is not followed (lines would land in another file), and a FIFO is opened
+// without blocking so that it cannot hold up the user-interface thread.
+platform::UniqueFd OpenLogFile(const std::string& path)
+{
+    // In the shared log folder the file is made writable for the group, so that every member's
+    // lines reach it.
+    platform::UniqueFd fd(platform::OpenOrCreate(
+        path, O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0666));
+    struct stat info {};
+    if (!fd.IsValid() || ::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return {};
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return {};
+    return fd;
+}
 
 } // namespace
 
@@ -52,13 +73,12 @@ void TraceLog(const char* format, ...)
     if (g_LogFile.empty())
         g_LogFile = GetLogFolder() + "trace.log";
 
-    // In the shared log folder the file is made writable for the group, so that every member's
-    // lines reach it.
-    const int fd = platform::OpenOrCreate(g_LogFile, O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0)
+    const platform::UniqueFd fd = OpenLogFile(g_LogFile);
+    if (!fd.IsValid())
         return;
 
     const std::timespec now = g_Clock();
+    tzset(); // a time zone changed since the last line shows in the stamps
     std::tm local{};
     if (!localtime_r(&now.tv_sec, &local))
         local = std::tm{};
@@ -71,10 +91,10 @@ void TraceLog(const char* format, ...)
         const std::size_t length = std::min(static_cast<std::size_t>(size), sizeof line - 1);
         ssize_t wrote;
         do
-            wrote = ::write(fd, line, length);
+            wrote = ::write(fd.Get(), line, length);
         while (wrote < 0 && errno == EINTR);
     }
-    (void)::close(fd); // nothing to do about a line that did not reach the log
+    // Closed on the way out; nothing to do about a line that did not reach the log.
 }
 
 void ResetTraceLogPathForTesting()

@@ -4,9 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
+#include <future>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -159,6 +164,58 @@ TEST_F(TraceLogTest, ClockOutOfRangeStillGivesThreeDigits)
     const auto lines = Lines(testsupport::ReadFile(LogFile()));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], "07:08:09.000 odd clock");
+}
+
+TEST_F(TraceLogTest, ALinkAtTheLogIsNotFollowed)
+{
+    const std::filesystem::path other = testsupport::Root() / "other.txt";
+    testsupport::WriteFile(other, "kept\n");
+    std::filesystem::create_directories(LogFile().parent_path());
+    std::filesystem::create_symlink(other, LogFile());
+    TraceLog("lost");
+    EXPECT_EQ(testsupport::ReadFile(other), "kept\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(LogFile()));
+}
+
+// A FIFO nobody reads at the log's place once blocked the user-interface thread for ever. The
+// line is logged on a thread of its own, so that a regression fails instead of hanging.
+TEST_F(TraceLogTest, AFifoAtTheLogDoesNotBlock)
+{
+    std::filesystem::create_directories(LogFile().parent_path());
+    ASSERT_EQ(::mkfifo(LogFile().c_str(), 0644), 0);
+    std::promise<void> logged;
+    std::future<void> done = logged.get_future();
+    std::thread logging([&] {
+        TraceLog("into a fifo");
+        logged.set_value();
+    });
+    const bool returned = done.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    // Let a blocked open go, so that the thread can be joined.
+    const int reader = returned ? -1 : ::open(LogFile().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    logging.join();
+    if (reader >= 0)
+        ::close(reader);
+    EXPECT_TRUE(returned) << "TraceLog blocked on a FIFO";
+}
+
+// The stamps follow a change of the time zone made while the program runs.
+TEST_F(TraceLogTest, AChangedTimeZoneShowsInTheStamps)
+{
+    const char* saved = std::getenv("TZ");
+    const std::string savedZone = saved ? saved : "";
+    SetTraceLogClockForTesting(&FakeClock);
+    g_FakeNow = {12 * 3600 + 34 * 60, 0}; // 12:34 UTC on the first day of 1970
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    TraceLog("utc");
+    setenv("TZ", "<+03>-3", 1);
+    TraceLog("three hours east");
+    if (saved)
+        setenv("TZ", savedZone.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+    EXPECT_EQ(testsupport::ReadFile(LogFile()), "12:34:00.000 utc\n15:34:00.000 three hours east\n");
 }
 
 mode_t ModeOf(const std::filesystem::path& path)
