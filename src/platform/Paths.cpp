@@ -1,6 +1,8 @@
 #include "platform/Paths.h"
 
 #include <cstdlib>
+#include <mutex>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -33,7 +35,20 @@ std::filesystem::path MachineRoot()
     const char* root = std::getenv("TOLV_ROOT");
     if (!root || !*root)
         return "/";
-    return root;
+    // A relative root is made absolute against the current folder of its first use, once, so
+    // that a later change of folder (RunProgram enters the started program's) moves no machine
+    // path. A root set to another text is taken afresh.
+    static std::mutex mutex;
+    static std::string text;
+    static std::filesystem::path absolute;
+    std::lock_guard lock(mutex);
+    if (text != root) {
+        std::error_code ec;
+        std::filesystem::path made = std::filesystem::absolute(root, ec);
+        absolute = ec ? std::filesystem::path(root) : made;
+        text = root;
+    }
+    return absolute;
 }
 
 std::filesystem::path CommonAppDataFolder()

@@ -5,7 +5,8 @@
 // Where the program and its machine-wide files live. The machine paths (application data,
 // registry store, runtime folder, autostart folder) are rooted at $TOLV_ROOT when it is set,
 // so tests and demos never touch the real machine; without it they are the real paths.
-// TOLV_ROOT is read on every call, so a test may change it between cases.
+// TOLV_ROOT is read on every call, so a test may change it between cases; a relative one is
+// made absolute at its first use and stays so when the current folder changes.
 namespace platform {
 
 // The running executable (/proc/self/exe) and the folder that holds it. The firmware library,
@@ -20,7 +21,7 @@ std::filesystem::path ProgramFolder();
 // end unless a file of exactly that name exists.
 std::filesystem::path ProgramFileFromLink(const std::filesystem::path& link);
 
-// $TOLV_ROOT, or "/" when unset or empty.
+// $TOLV_ROOT (absolute), or "/" when unset or empty.
 std::filesystem::path MachineRoot();
 
 // The common application-data folder: <root>/var/lib

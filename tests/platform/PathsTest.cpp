@@ -30,6 +30,24 @@ TEST(Paths, WithoutRootTheRealMachinePathsAreUsed)
     setenv("TOLV_ROOT", saved.c_str(), 1);
 }
 
+// RunProgram enters the started program's folder; a relative root must not move with it.
+TEST(Paths, ARelativeRootStaysWhereItWasFirstUsed)
+{
+    const std::string saved = std::getenv("TOLV_ROOT");
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(testsupport::Root());
+    setenv("TOLV_ROOT", "relative-root", 1);
+    const auto first = platform::RegistryFolder();
+    std::filesystem::current_path("/");
+    const auto second = platform::RegistryFolder();
+    const auto runtime = platform::RuntimeFolder();
+    std::filesystem::current_path(cwd);
+    setenv("TOLV_ROOT", saved.c_str(), 1);
+    EXPECT_EQ(first, testsupport::Root() / "relative-root/var/lib/tolv/registry");
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(runtime, testsupport::Root() / "relative-root/run/tolv");
+}
+
 TEST(Paths, ProgramFolderHoldsTheRunningProgram)
 {
     EXPECT_EQ(platform::ProgramFile().parent_path(), platform::ProgramFolder());
