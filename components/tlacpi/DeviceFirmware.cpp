@@ -162,7 +162,8 @@ bool DeviceFirmware::Disarm()
         (void)Ping();
         return false;
     }
-    if (m_Device->NoWayOut(m_Fd) == 1) {
+    const int noWayOut = m_Device->NoWayOut(m_Fd);
+    if (noWayOut == 1) {
         // Hazard: with "nowayout" the driver keeps counting after any close; closing would
         // leave the countdown running with nobody to kick it.
         Fail("nowayout", "Watchdog device " + m_Path
@@ -170,6 +171,8 @@ bool DeviceFirmware::Disarm()
         (void)Ping();
         return false;
     }
+    if (noWayOut < 0 && !StopCard(noWayOut))
+        return false;
     // Hazard: an opened watchdog has to be closed with the magic character or the machine
     // restarts when the countdown runs out. Retry interrupted writes.
     long written = -EINTR;
@@ -193,11 +196,26 @@ bool DeviceFirmware::Disarm()
     return true;
 }
 
+bool DeviceFirmware::StopCard(int noWayOut)
+{
+    // Hazard: whether the driver keeps counting after a close ("nowayout") is unknown. Asking
+    // the driver to stop the card first tells: a driver with nowayout set refuses it, and then
+    // closing would leave the countdown running with nobody to kick it.
+    int options = WDIOS_DISABLECARD;
+    const int stopped = m_Device->Ioctl(m_Fd, WDIOC_SETOPTIONS, &options);
+    if (stopped >= 0)
+        return true;
+    Fail("nowayout", "Watchdog device " + m_Path + " cannot be switched off (nowayout unknown: "
+                         + Reason(noWayOut) + "; stopping refused: " + Reason(stopped)
+                         + "); it stays armed");
+    (void)Ping();
+    return false;
+}
+
 bool DeviceFirmware::Ping()
 {
     int unused = 0;
-    const int result = m_Device->Ioctl(m_Fd, WDIOC_KEEPALIVE, &unused);
-    if (result >= 0)
+    if (m_Device->Ioctl(m_Fd, WDIOC_KEEPALIVE, &unused) >= 0)
         return true;
     // Some drivers lack the keep-alive call; any write other than the magic character kicks.
     long written = -EINTR;
@@ -205,7 +223,9 @@ bool DeviceFirmware::Ping()
         written = m_Device->Write(m_Fd, "k", 1);
     if (written == 1)
         return true;
-    Fail("ping", "Watchdog device " + m_Path + " cannot be kicked: " + Reason(result));
+    // The write's failure is the one that counts: the keep-alive call is only the first try.
+    Fail("ping", "Watchdog device " + m_Path + " cannot be kicked: "
+                     + (written < 0 ? Reason(static_cast<int>(written)) : std::string("nothing written")));
     return false;
 }
 

@@ -38,6 +38,9 @@ private:
     // A write of 0: switches off what runs, and never opens a device that is stopped.
     bool SwitchOff();
     bool Disarm();
+    // Where nowayout cannot be read: asks the driver to stop the card before the magic close;
+    // false (the device stays armed and kicked) when it refuses.
+    bool StopCard(int noWayOut);
     bool Ping();
     void Log(const std::string& text);
     void LogOnce(const std::string& key, const std::string& text);

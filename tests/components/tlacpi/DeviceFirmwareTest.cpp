@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <deque>
 #include <linux/watchdog.h>
 
@@ -19,6 +20,7 @@ struct DeviceLog {
     int closes = 0;
     int keepalives = 0;
     std::vector<int> timeoutsSet;  // SETTIMEOUT requests, in order
+    std::vector<int> optionsSet;   // SETOPTIONS requests, in order
     std::string written;           // every byte written, 'V' for a magic close
     bool open = false;
     int startedByOpen = 0;         // opens of a device that was stopped
@@ -34,6 +36,7 @@ struct DeviceScript {
     std::deque<long> writeResults;    // scripted write results, then success
     int closeResult = 0;
     int noWayOut = -ENOENT;
+    int setOptionsResult = 0;         // what SETOPTIONS answers
     // What the device tells of itself while nobody holds it: 1 running (another holder, or a
     // program killed while armed), 0 stopped, or -errno. An open starts a stopped device; a
     // magic close stops it.
@@ -76,6 +79,9 @@ public:
                 timeout = m_Script.roundTimeoutTo;
             return 0;
         }
+        case WDIOC_SETOPTIONS:
+            m_Log.optionsSet.push_back(*static_cast<int*>(argument));
+            return m_Script.setOptionsResult;
         case WDIOC_KEEPALIVE:
             if (m_Script.keepaliveResult == 0)
                 ++m_Log.keepalives;
@@ -386,6 +392,49 @@ TEST_F(DeviceFirmwareTest, ALeftoverCountdownThatCannotBeStoppedFailsTheZeroAndS
     EXPECT_EQ(log.written, "");
     EXPECT_EQ(log.keepalives, 1);
     EXPECT_NE(Firmware().LastError().find("nowayout"), std::string::npos);
+}
+
+// Where nowayout cannot be read, the driver is asked to stop the card first: one with nowayout
+// set refuses, and closing it would leave its countdown running with nobody to kick it.
+struct NowayoutUnknownRow {
+    const char* name;
+    int setOptionsResult;
+    bool switchedOff;
+    const char* written;
+};
+
+class NowayoutUnknown : public DeviceFirmwareTest,
+                        public testing::WithParamInterface<NowayoutUnknownRow> {};
+
+TEST_P(NowayoutUnknown, TheCardIsStoppedBeforeTheMagicCloseOrTheDeviceStaysArmed)
+{
+    const NowayoutUnknownRow& row = GetParam();
+    script.noWayOut = -EACCES;
+    script.setOptionsResult = row.setOptionsResult;
+    EXPECT_TRUE(Write(60));
+    EXPECT_EQ(Write(0), row.switchedOff);
+    EXPECT_EQ(log.optionsSet, std::vector<int>{WDIOS_DISABLECARD});
+    EXPECT_EQ(log.written, row.written);
+    EXPECT_EQ(Firmware().IsOpen(), !row.switchedOff);
+    EXPECT_EQ(log.keepalives, row.switchedOff ? 1 : 2);
+    EXPECT_EQ(MessagesContaining("cannot be switched off"), row.switchedOff ? 0 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NowayoutUnknown,
+    testing::Values(NowayoutUnknownRow{"StopTaken", 0, true, "V"},
+                    NowayoutUnknownRow{"StopRefused", -EPERM, false, ""},
+                    NowayoutUnknownRow{"StopUnsupported", -ENOTTY, false, ""}),
+    [](const testing::TestParamInfo<NowayoutUnknownRow>& info) { return std::string(info.param.name); });
+
+TEST_F(DeviceFirmwareTest, AFailedKickNamesTheFailedWriteNotTheMissingKeepalive)
+{
+    script.keepaliveResult = -ENOTTY;
+    script.writeResults = {-EIO};
+    EXPECT_FALSE(Write(60));
+    EXPECT_EQ(MessagesContaining(std::string("cannot be kicked: ") + std::strerror(EIO)), 1)
+        << testing::PrintToString(messages);
+    EXPECT_EQ(MessagesContaining(std::strerror(ENOTTY)), 0);
 }
 
 TEST_F(DeviceFirmwareTest, RestartByTheWatchdogIsTold)
