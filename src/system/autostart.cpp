@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <csignal>
 #include <dlfcn.h>
 #include <spawn.h>
@@ -177,6 +178,7 @@ int RunProgram(const std::filesystem::path& exePath, std::string_view arguments,
     posix_spawn_file_actions_destroy(&actions);
 
     if (error != 0) {
+        TraceLog("Cannot start %s: %s", program.c_str(), std::strerror(error));
         char text[64];
         std::snprintf(text, sizeof text, "CreateProcess failed (%d).\n", error);
         platform::ShowMessageBox(text, "Error", platform::MB_OK);

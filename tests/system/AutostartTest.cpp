@@ -167,6 +167,19 @@ TEST_F(AutostartTest, MissingExecutableShowsCreateProcessFailed)
     EXPECT_EQ(status, -1);
 }
 
+TEST_F(AutostartTest, AFailedStartIsTracedWithTheProgramAndTheReason)
+{
+    ResetTraceLogPathForTesting(); // the log of this test's root
+    const fs::path program = testsupport::Root() / "bin" / "no-such-program";
+    fs::create_directories(program.parent_path());
+    EXPECT_EQ(RunProgram(program, "", true, false), 1);
+    const std::string log = testsupport::ReadFile(GetLogFolder() + "trace.log");
+    ResetTraceLogPathForTesting();
+    EXPECT_NE(log.find(" Cannot start " + program.string() + ": No such file or directory\n"),
+              std::string::npos)
+        << log;
+}
+
 TEST_F(AutostartTest, ArgumentsArriveSplitAndTheFolderIsCurrent)
 {
     const fs::path folder = testsupport::Root() / "Program Files" / "it's here";
