@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 namespace graphics {
 
@@ -356,6 +357,23 @@ void Canvas::IntersectClipRect(const Rect& rect)
 {
     const Rect device = rect.Offset(m_Origin.x, m_Origin.y);
     m_Clip = m_Clip ? m_Clip->Intersected(device) : Region(device);
+}
+
+SavedCanvasState::SavedCanvasState(Canvas& canvas)
+    : m_Canvas(canvas), m_Origin(canvas.ViewportOrigin()), m_Clip(canvas.ClipRegion())
+{
+}
+
+SavedCanvasState::SavedCanvasState(Canvas& canvas, const Rect& area) : SavedCanvasState(canvas)
+{
+    canvas.MoveViewportOrigin(area.Left, area.Top);
+    canvas.IntersectClipRect({0, 0, area.Width(), area.Height()});
+}
+
+SavedCanvasState::~SavedCanvasState()
+{
+    m_Canvas.SetClipRegion(std::move(m_Clip));
+    m_Canvas.SetViewportOrigin(m_Origin);
 }
 
 Region Canvas::DrawableRegion(const Rect& logical) const

@@ -239,4 +239,21 @@ private:
     std::optional<Region> m_Clip;
 };
 
+// Keeps a surface's viewport origin and clip region and puts both back when it goes out of
+// scope. The second form then enters area: the origin moves to its top-left corner and drawing
+// is clipped to it, so a part can draw at (0, 0) inside its own rectangle.
+class SavedCanvasState {
+public:
+    explicit SavedCanvasState(Canvas& canvas);
+    SavedCanvasState(Canvas& canvas, const Rect& area);
+    ~SavedCanvasState();
+    SavedCanvasState(const SavedCanvasState&) = delete;
+    SavedCanvasState& operator=(const SavedCanvasState&) = delete;
+
+private:
+    Canvas& m_Canvas;
+    Point m_Origin;
+    std::optional<Region> m_Clip;
+};
+
 } // namespace graphics

@@ -202,6 +202,33 @@ TEST(CanvasColour, SystemColoursResolve)
     EXPECT_EQ(ColorToRGB(0x01030201), RGB(1, 2, 3)); // the top byte of a plain colour is dropped
 }
 
+TEST(SavedCanvasState, PutsBackTheOriginAndTheClipItFound)
+{
+    Bitmap b(8, 8, pf32bit);
+    Canvas& canvas = b.Canvas();
+    {
+        const SavedCanvasState saved(canvas, Rect{2, 3, 6, 5});
+        EXPECT_EQ(canvas.ViewportOrigin(), (Point{2, 3}));
+        ASSERT_TRUE(canvas.ClipRegion().has_value());
+        EXPECT_EQ(canvas.DrawableRegion({-10, -10, 20, 20}).Bounds(), (Rect{2, 3, 6, 5}));
+    }
+    EXPECT_EQ(canvas.ViewportOrigin(), (Point{0, 0}));
+    EXPECT_FALSE(canvas.ClipRegion().has_value()) << "no clip region before means none after";
+
+    canvas.SetViewportOrigin({1, 1});
+    canvas.IntersectClipRect({0, 0, 4, 4});
+    {
+        const SavedCanvasState outer(canvas);
+        const SavedCanvasState inner(canvas, Rect{1, 1, 9, 9});
+        EXPECT_EQ(canvas.ViewportOrigin(), (Point{2, 2}));
+        EXPECT_EQ(canvas.DrawableRegion({-10, -10, 20, 20}).Bounds(), (Rect{2, 2, 5, 5}));
+        canvas.SetViewportOrigin({7, 7});
+        canvas.ClearClipRegion();
+    }
+    EXPECT_EQ(canvas.ViewportOrigin(), (Point{1, 1}));
+    EXPECT_EQ(canvas.DrawableRegion({-10, -10, 20, 20}).Bounds(), (Rect{1, 1, 5, 5}));
+}
+
 TEST(CanvasDrawing, FillRespectsOriginClipAndBrushStyle)
 {
     Bitmap b(10, 10);
