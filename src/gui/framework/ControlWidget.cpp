@@ -1,7 +1,6 @@
 #include "gui/framework/ControlWidget.h"
 
 #include <QKeyEvent>
-#include <QMouseEvent>
 
 #include "gui/framework/Application.h"
 #include "gui/framework/Control.h"
@@ -9,7 +8,7 @@
 
 namespace framework {
 
-ControlWidget::ControlWidget(Control* control) : QWidget(nullptr), m_Control(control)
+ControlWidget::ControlWidget(Control* control) : InputWidget(nullptr), m_Control(control)
 {
     // Input only: the window's own composition shows the control, so Qt must neither fill a
     // background here nor expect this widget to draw.
@@ -34,48 +33,27 @@ bool ControlWidget::event(QEvent* event)
 
 void ControlWidget::paintEvent(QPaintEvent*) {}
 
-void ControlWidget::Press(QMouseEvent* event, bool isDouble)
-{
-    MouseButton button;
-    if (!m_Control || !ButtonFromQt(event->button(), button))
-        return;
-    ShiftState shift = ShiftFromQt(event->buttons(), event->modifiers());
-    if (isDouble)
-        shift |= ssDouble;
-    const QPoint p = event->position().toPoint();
-    m_Control->Track(shift, p.x(), p.y());
-    Guarded([&] { m_Control->MouseDown(button, shift, p.x(), p.y()); });
-}
-
-void ControlWidget::mousePressEvent(QMouseEvent* event)
-{
-    Press(event, false);
-}
-
-void ControlWidget::mouseDoubleClickEvent(QMouseEvent* event)
-{
-    Press(event, true);
-}
-
-void ControlWidget::mouseReleaseEvent(QMouseEvent* event)
-{
-    MouseButton button;
-    if (!m_Control || !ButtonFromQt(event->button(), button))
-        return;
-    const ShiftState shift = ShiftFromQt(event->buttons(), event->modifiers());
-    const QPoint p = event->position().toPoint();
-    m_Control->Track(shift, p.x(), p.y());
-    Guarded([&] { m_Control->MouseUp(button, shift, p.x(), p.y()); });
-}
-
-void ControlWidget::mouseMoveEvent(QMouseEvent* event)
+void ControlWidget::Deliver(const MouseInput& input, const std::function<void()>& call)
 {
     if (!m_Control)
         return;
-    const ShiftState shift = ShiftFromQt(event->buttons(), event->modifiers());
-    const QPoint p = event->position().toPoint();
-    m_Control->Track(shift, p.x(), p.y());
-    Guarded([&] { m_Control->MouseMove(shift, p.x(), p.y()); });
+    m_Control->Track(input.shift, input.position.x(), input.position.y());
+    Guarded(call);
+}
+
+void ControlWidget::MousePressed(const MouseInput& in)
+{
+    Deliver(in, [&] { m_Control->MouseDown(in.button, in.shift, in.position.x(), in.position.y()); });
+}
+
+void ControlWidget::MouseReleased(const MouseInput& in)
+{
+    Deliver(in, [&] { m_Control->MouseUp(in.button, in.shift, in.position.x(), in.position.y()); });
+}
+
+void ControlWidget::MouseMoved(const MouseInput& in)
+{
+    Deliver(in, [&] { m_Control->MouseMove(in.shift, in.position.x(), in.position.y()); });
 }
 
 void ControlWidget::enterEvent(QEnterEvent*)

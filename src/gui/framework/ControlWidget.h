@@ -2,7 +2,9 @@
 
 // The input widget behind a windowed Control (framework-internal).
 
-#include <QWidget>
+#include <functional>
+
+#include "gui/framework/InputWidget.h"
 
 namespace framework {
 
@@ -10,7 +12,7 @@ class Control;
 
 // Paints nothing and hands every input event to its control. Once its control is gone
 // (Detach) it ignores everything until the event loop deletes it.
-class ControlWidget : public QWidget {
+class ControlWidget : public InputWidget {
 public:
     explicit ControlWidget(Control* control);
 
@@ -20,10 +22,9 @@ public:
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
+    void MousePressed(const MouseInput& input) override;
+    void MouseReleased(const MouseInput& input) override;
+    void MouseMoved(const MouseInput& input) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -32,7 +33,8 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
-    void Press(QMouseEvent* event, bool isDouble);
+    // Records the pointer for the hover notification, then runs call guarded.
+    void Deliver(const MouseInput& input, const std::function<void()>& call);
 
     Control* m_Control;
 };

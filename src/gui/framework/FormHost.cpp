@@ -1,18 +1,16 @@
 #include "gui/framework/FormHost.h"
 
 #include <QCloseEvent>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
 #include <utility>
 
 #include "gui/framework/Application.h"
 #include "gui/framework/Form.h"
-#include "gui/framework/QtInput.h"
 
 namespace framework {
 
-FormHost::FormHost(Form& form) : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_Form(form)
+FormHost::FormHost(Form& form) : InputWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_Form(form)
 {
     // Chosen once, before the native window exists: an X11 window gets its alpha visual at
     // creation. Opaque forms simply paint every pixel with alpha 255.
@@ -89,53 +87,29 @@ void FormHost::paintEvent(QPaintEvent*)
         painter.drawImage(0, 0, m_Image);
 }
 
-void FormHost::Press(QMouseEvent* event, bool isDouble)
+void FormHost::MousePressed(const MouseInput& in)
 {
-    m_PressGlobal = event->globalPosition().toPoint();
-    MouseButton button;
-    if (!ButtonFromQt(event->button(), button))
-        return;
-    ShiftState shift = ShiftFromQt(event->buttons(), event->modifiers());
-    if (isDouble)
-        shift |= ssDouble;
-    const QPoint p = event->position().toPoint();
-    Guarded([&] { m_Form.MouseDown(button, shift, p.x(), p.y()); });
+    m_PressGlobal = in.global;
+    Guarded([&] { m_Form.MouseDown(in.button, in.shift, in.position.x(), in.position.y()); });
 }
 
-void FormHost::mousePressEvent(QMouseEvent* event)
+void FormHost::MouseReleased(const MouseInput& in)
 {
-    Press(event, false);
-}
-
-void FormHost::mouseDoubleClickEvent(QMouseEvent* event)
-{
-    Press(event, true);
-}
-
-void FormHost::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton)
+    if (in.button == mbLeft)
         m_ManualDrag = false;
-    MouseButton button;
-    if (!ButtonFromQt(event->button(), button))
-        return;
-    const ShiftState shift = ShiftFromQt(event->buttons(), event->modifiers());
-    const QPoint p = event->position().toPoint();
-    Guarded([&] { m_Form.MouseUp(button, shift, p.x(), p.y()); });
+    Guarded([&] { m_Form.MouseUp(in.button, in.shift, in.position.x(), in.position.y()); });
 }
 
-void FormHost::mouseMoveEvent(QMouseEvent* event)
+void FormHost::MouseMoved(const MouseInput& in)
 {
     if (m_ManualDrag) {
-        if (event->buttons() & Qt::LeftButton) {
-            move(event->globalPosition().toPoint() - m_DragOffset);
+        if (in.shift & ssLeft) {
+            move(in.global - m_DragOffset);
             return;
         }
         m_ManualDrag = false;
     }
-    const ShiftState shift = ShiftFromQt(event->buttons(), event->modifiers());
-    const QPoint p = event->position().toPoint();
-    Guarded([&] { m_Form.MouseMove(shift, p.x(), p.y()); });
+    Guarded([&] { m_Form.MouseMove(in.shift, in.position.x(), in.position.y()); });
 }
 
 void FormHost::closeEvent(QCloseEvent* event)

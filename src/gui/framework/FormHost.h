@@ -5,14 +5,15 @@
 #include <QColor>
 #include <QImage>
 #include <QPoint>
-#include <QWidget>
 #include <cstdint>
+
+#include "gui/framework/InputWidget.h"
 
 namespace framework {
 
 class Form;
 
-class FormHost : public QWidget {
+class FormHost : public InputWidget {
 public:
     explicit FormHost(Form& form);
 
@@ -33,15 +34,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
+    void MousePressed(const MouseInput& input) override;
+    void MouseReleased(const MouseInput& input) override;
+    void MouseMoved(const MouseInput& input) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void Press(QMouseEvent* event, bool isDouble);
-
     Form& m_Form;
     QImage m_Image;
     QColor m_Color;

@@ -13,18 +13,19 @@ class QSystemTrayIcon;
 namespace framework {
 
 // Mouse notifications of an icon in the notification area, numbered as the kit's tray
-// component expects them.
+// component expects them: consecutive from 512.
 enum TrayNotification : unsigned {
     WM_MOUSEMOVE = 512,
-    WM_LBUTTONDOWN = 513,
-    WM_LBUTTONUP = 514,
-    WM_LBUTTONDBLCLK = 515,
-    WM_RBUTTONDOWN = 516,
-    WM_RBUTTONUP = 517,
-    WM_RBUTTONDBLCLK = 518,
-    WM_MBUTTONDOWN = 519,
-    WM_MBUTTONUP = 520,
+    WM_LBUTTONDOWN,
+    WM_LBUTTONUP,
+    WM_LBUTTONDBLCLK,
+    WM_RBUTTONDOWN,
+    WM_RBUTTONUP,
+    WM_RBUTTONDBLCLK,
+    WM_MBUTTONDOWN,
+    WM_MBUTTONUP,
 };
+static_assert(WM_MBUTTONUP == 520);
 
 using TrayNotifyEvent = Event<Component*, unsigned>;
 
