@@ -29,7 +29,7 @@ constexpr graphics::TColor kGrayedCaptionColor = 0x808080;
 
 // --- GsButtonAppearance ---
 
-GsButtonAppearance::GsButtonAppearance(ChangeEvent onChange) : OnChange(std::move(onChange))
+GsButtonAppearance::GsButtonAppearance(ChangeEvent onChange) : GsCtrlAppearance(std::move(onChange))
 {
     for (auto& image : m_Images)
         image = std::make_unique<graphics::Bitmap>();
@@ -180,7 +180,7 @@ void GsButtonOuterGlowTextEffect::Assign(GsButtonOuterGlowTextEffect& source)
 
 // --- GsCheckBoxAppearance ---
 
-GsCheckBoxAppearance::GsCheckBoxAppearance(ChangeEvent onChange) : OnChange(std::move(onChange))
+GsCheckBoxAppearance::GsCheckBoxAppearance(ChangeEvent onChange) : GsCtrlAppearance(std::move(onChange))
 {
     for (std::size_t set = 0; set < m_Sets.size(); ++set) {
         const int base = static_cast<int>(set) * kButtonStateCount;

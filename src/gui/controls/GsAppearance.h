@@ -9,22 +9,26 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <utility>
 
 // The per-state image sets and caption style sets of the kit's buttons and check boxes.
 
-// A set of state images.
+// A set of state images, and the listener told the index of every image that changed.
 class GsCtrlAppearance : public framework::Component {
 public:
+    using ChangeEvent = framework::Event<int>;
+
+    explicit GsCtrlAppearance(ChangeEvent onChange) : OnChange(std::move(onChange)) {}
+
     virtual graphics::Bitmap* GetImage(CheckState check, ButtonState state) = 0;
+
+    ChangeEvent OnChange;
 };
 
 // Six images indexed by ButtonState. A missing image (empty bitmap) falls back: Sunken, Focused
 // and Active to Hovered, Hovered and Disabled to Raised.
 class GsButtonAppearance : public GsCtrlAppearance {
 public:
-    // Told the index of every image that changed.
-    using ChangeEvent = framework::Event<int>;
-
     explicit GsButtonAppearance(ChangeEvent onChange = {});
     ~GsButtonAppearance() override;
 
@@ -54,8 +58,6 @@ public:
 
     // Copies the six images of source into this set's slots (notifying each index).
     void Assign(const GsButtonAppearance& source);
-
-    ChangeEvent OnChange;
 
 private:
     std::array<std::unique_ptr<graphics::Bitmap>, kButtonStateCount> m_Images;
@@ -118,8 +120,6 @@ private:
 // (Gray).
 class GsCheckBoxAppearance : public GsCtrlAppearance {
 public:
-    using ChangeEvent = framework::Event<int>;
-
     explicit GsCheckBoxAppearance(ChangeEvent onChange = {});
     ~GsCheckBoxAppearance() override;
 
@@ -133,8 +133,6 @@ public:
     void SetGray(const GsButtonAppearance& set) { m_Sets[2]->Assign(set); }
 
     void Assign(const GsCheckBoxAppearance& source);
-
-    ChangeEvent OnChange;
 
 private:
     std::array<std::unique_ptr<GsButtonAppearance>, 3> m_Sets;

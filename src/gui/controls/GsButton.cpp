@@ -6,7 +6,6 @@
 #include "gui/graphics/image.h"
 #include "platform/Assert.h"
 
-#include <optional>
 
 namespace gs {
 
@@ -26,54 +25,43 @@ bool ImageHit(const GsWidget& widget, const graphics::Bitmap* image, int x, int 
     return alpha > widget.HitAlphaLimit();
 }
 
-WdgButton::WdgButton()
-    : m_Appearance(std::make_unique<GsButtonAppearance>(
-          GsButtonAppearance::ChangeEvent([this](int index) { AppearanceChanged(index); }))),
-      m_TextEffect(std::make_unique<GsButtonOuterGlowTextEffect>())
-{
-    SetOptions(ClickOnRelease);
-}
-
-WdgButton::~WdgButton() = default;
-
-void WdgButton::AppearanceChanged(int index)
-{
-    if (index != static_cast<int>(ButtonState::Raised))
-        return;
-    const graphics::Bitmap* raised = m_Appearance->Raised();
-    if (raised->Width() != Width() || raised->Height() != Height())
-        SetBounds(Left(), Top(), raised->Width(), raised->Height());
-}
-
-bool WdgButton::HitTest(int x, int y)
+bool WdgStateButton::HitTest(int x, int y)
 {
     if (TransparentHit())
         return GsWidget::HitTest(x, y);
     if (!GsWidget::HitTest(x, y))
         return false;
-    return ImageHit(*this, m_Appearance->GetImage(cbUnchecked, m_State), x, y);
+    return ImageHit(*this, HitImage(), x, y);
 }
 
-void WdgButton::SetEnabled(bool enabled)
+void WdgStateButton::SetEnabled(bool enabled)
 {
     WdgCustomControl::SetEnabled(enabled);
     m_Pressed = false;
 }
 
-ButtonState WdgButton::CurrentState() const
+void WdgStateButton::FitTo(const graphics::Bitmap& raised)
+{
+    if (raised.Width() != Width() || raised.Height() != Height())
+        SetBounds(Left(), Top(), raised.Width(), raised.Height());
+}
+
+ButtonState WdgStateButton::CurrentState() const
 {
     if (!Enabled())
         return ButtonState::Disabled;
     if (!Hovered())
         return ButtonState::Raised;
-    return m_Pressed ? ButtonState::Sunken : ButtonState::Hovered;
+    if (!m_Pressed || HasOption(NoToggle))
+        return ButtonState::Hovered;
+    return ButtonState::Sunken;
 }
 
-void WdgButton::Paint(graphics::Bitmap* target, const graphics::Rect& rect)
+void WdgStateButton::Paint(graphics::Bitmap* target, const graphics::Rect& rect)
 {
     m_State = CurrentState();
     graphics::Bitmap copy;
-    copy.Assign(*m_Appearance->GetImage(cbUnchecked, m_State));
+    copy.Assign(*StateImage(m_State));
     // An empty image has no room for a caption either.
     if (copy.Empty())
         return;
@@ -82,37 +70,51 @@ void WdgButton::Paint(graphics::Bitmap* target, const graphics::Rect& rect)
     ComposeImage(target, {rect.Left, rect.Top}, &copy);
 }
 
-void WdgButton::DoMouseMove(framework::ShiftState, int, int)
+void WdgStateButton::DoMouseMove(framework::ShiftState, int, int)
 {
     if ((m_Pressed && m_State != ButtonState::Sunken) || (!m_Pressed && m_State != ButtonState::Hovered))
         Invalidate();
 }
 
-void WdgButton::DoMouseDown(framework::MouseButton button, framework::ShiftState, int, int)
+void WdgStateButton::DoMouseDown(framework::MouseButton button, framework::ShiftState, int, int)
 {
-    if (button == framework::mbLeft && !m_Pressed) {
-        m_Pressed = true;
-        Invalidate();
-    } else if (button != framework::mbLeft && m_Pressed) {
-        m_Pressed = false;
-        Invalidate();
-    }
+    if ((button == framework::mbLeft) == m_Pressed)
+        return;
+    m_Pressed = button == framework::mbLeft;
+    Invalidate();
 }
 
-void WdgButton::DoMouseUp(framework::MouseButton, framework::ShiftState, int, int)
+void WdgStateButton::DoMouseUp(framework::MouseButton, framework::ShiftState, int, int)
 {
-    if (m_Pressed) {
-        m_Pressed = false;
-        Invalidate();
-    }
+    if (!m_Pressed)
+        return;
+    m_Pressed = false;
+    Invalidate();
 }
 
-void WdgButton::DoMouseLeave()
+void WdgStateButton::DoMouseLeave()
 {
-    if (m_State != ButtonState::Raised) {
-        m_State = ButtonState::Raised;
-        Invalidate();
-    }
+    if (m_State == ButtonState::Raised)
+        return;
+    m_State = ButtonState::Raised;
+    Invalidate();
+}
+
+WdgButton::WdgButton()
+    : m_Appearance(std::make_unique<GsButtonAppearance>(GsButtonAppearance::ChangeEvent([this](int index) {
+          if (index == static_cast<int>(ButtonState::Raised))
+              FitTo(*m_Appearance->Raised());
+      }))),
+      m_TextEffect(std::make_unique<GsButtonOuterGlowTextEffect>())
+{
+    SetOptions(ClickOnRelease);
+}
+
+WdgButton::~WdgButton() = default;
+
+const graphics::Bitmap* WdgButton::StateImage(ButtonState state)
+{
+    return m_Appearance->GetImage(cbUnchecked, state);
 }
 
 GsOuterGlowTextEffectPainter* WdgButton::GetTextEffect(ButtonState state)
@@ -232,7 +234,7 @@ void GsCustomButton::SetTransparentHit(bool value)
 std::uint8_t GsCustomButton::HitAlphaLimit()
 {
     gs::GsWidget* widget = Widget();
-    return widget ? widget->HitAlphaLimit() : 40;
+    return widget ? widget->HitAlphaLimit() : gs::kDefaultHitAlphaLimit;
 }
 
 void GsCustomButton::SetHitAlphaLimit(std::uint8_t value)
@@ -275,7 +277,7 @@ void GsCustomButton::DrawBackground(graphics::Bitmap* bitmap)
     }
 }
 
-void GsCustomButton::RenderControl(graphics::Bitmap* bitmap, bool blit)
+void GsCustomButton::RenderControl(graphics::Bitmap* bitmap, RenderMode mode)
 {
     DrawBackground(bitmap);
     gs::GsWidget* widget = Widget();
@@ -283,7 +285,7 @@ void GsCustomButton::RenderControl(graphics::Bitmap* bitmap, bool blit)
         widget->SetText(Caption());
         widget->Render(bitmap, widget->BoundsRect());
     }
-    if (blit) {
+    if (mode == RenderMode::ToSurface) {
         graphics::Bitmap& surface = Surface();
         if (surface.Width() != bitmap->Width() || surface.Height() != bitmap->Height())
             surface.SetSize(bitmap->Width(), bitmap->Height());
@@ -295,12 +297,7 @@ void GsCustomButton::DrawInto(graphics::Bitmap* bitmap, bool withChildren, bool 
 {
     if (!Visible() && !force)
         return;
-    graphics::Canvas& canvas = bitmap->Canvas();
-    const std::optional<graphics::Region> savedClip = canvas.ClipRegion();
-    const graphics::Point savedOrigin = canvas.ViewportOrigin();
-    canvas.MoveViewportOrigin(Left(), Top());
-    canvas.IntersectClipRect({0, 0, Width(), Height()});
-
+    const graphics::SavedCanvasState saved(bitmap->Canvas(), BoundsRect());
     if (gs::GsWidget* widget = Widget()) {
         widget->SetText(Caption());
         widget->Render(bitmap, widget->BoundsRect());
@@ -316,9 +313,6 @@ void GsCustomButton::DrawInto(graphics::Bitmap* bitmap, bool withChildren, bool 
                 component->DrawInto(bitmap);
         }
     }
-
-    canvas.SetClipRegion(savedClip);
-    canvas.SetViewportOrigin(savedOrigin);
 }
 
 // --- GsButton ---
@@ -334,9 +328,9 @@ GsButton::~GsButton()
     ReleaseWidget();
 }
 
-gs::GsWidget* GsButton::CreateWidget()
+std::unique_ptr<gs::GsWidget> GsButton::CreateWidget()
 {
-    return new gs::WdgButton();
+    return std::make_unique<gs::WdgButton>();
 }
 
 gs::WdgButton& GsButton::ButtonWidget()

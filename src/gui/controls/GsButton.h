@@ -12,14 +12,11 @@
 
 namespace gs {
 
-// The push button's widget: picks the state image from hover and press, draws the caption on a
-// copy of it and composes the copy with AlphaValue.
-class WdgButton : public WdgCustomControl {
+// What the push button and the check box share: the state image picked by hover and press,
+// the caption drawn on a copy of it and the copy composed with AlphaValue.
+class WdgStateButton : public WdgCustomControl {
 public:
-    WdgButton();
-    ~WdgButton() override;
-
-    // With TransparentHit off, a point hits only where the state image's alpha is greater than
+    // With TransparentHit off, a point hits only where HitImage's alpha is greater than
     // HitAlphaLimit; the image is anchored at the widget's top-left corner.
     bool HitTest(int x, int y) override;
     void SetEnabled(bool enabled) override;
@@ -28,24 +25,45 @@ public:
     void DoMouseDown(framework::MouseButton button, framework::ShiftState shift, int x, int y) override;
     void DoMouseUp(framework::MouseButton button, framework::ShiftState shift, int x, int y) override;
     void DoMouseLeave() override;
+
+    // The state the last Paint drew.
+    ButtonState State() const { return m_State; }
+    bool Pressed() const { return m_Pressed; }
+    // The state Paint picks now: Disabled, Raised (not hovered), Sunken (pressed, unless the
+    // widget has NoToggle) or Hovered.
+    ButtonState CurrentState() const;
+
+protected:
+    // The image Paint shows in a state, and the one the hit test reads.
+    virtual const graphics::Bitmap* StateImage(ButtonState state) = 0;
+    virtual const graphics::Bitmap* HitImage() = 0;
+    // Takes the size of the Raised image unless the widget has it already.
+    void FitTo(const graphics::Bitmap& raised);
+
+private:
+    ButtonState m_State = ButtonState::Raised;
+    bool m_Pressed = false;
+};
+
+// The push button's widget: six state images and six caption styles.
+class WdgButton : public WdgStateButton {
+public:
+    WdgButton();
+    ~WdgButton() override;
+
     GsOuterGlowTextEffectPainter* GetTextEffect(ButtonState state) override;
 
     GsButtonAppearance& Appearance() { return *m_Appearance; }
     GsButtonOuterGlowTextEffect& TextEffect() { return *m_TextEffect; }
-    // The state the last Paint drew.
-    ButtonState State() const { return m_State; }
-    bool Pressed() const { return m_Pressed; }
 
-    // The state Paint picks now: Disabled, Raised (not hovered), Sunken (pressed) or Hovered.
-    ButtonState CurrentState() const;
+protected:
+    const graphics::Bitmap* StateImage(ButtonState state) override;
+    // The image of the state the last Paint drew.
+    const graphics::Bitmap* HitImage() override { return StateImage(State()); }
 
 private:
-    void AppearanceChanged(int index);
-
     std::unique_ptr<GsButtonAppearance> m_Appearance;
     std::unique_ptr<GsButtonOuterGlowTextEffect> m_TextEffect;
-    ButtonState m_State = ButtonState::Raised;
-    bool m_Pressed = false;
 };
 
 // The image hit test shared by the button and check-box widgets: the pixel of image under
@@ -88,7 +106,7 @@ public:
     std::uint8_t HitAlphaLimit();
     void SetHitAlphaLimit(std::uint8_t value);
 
-    void RenderControl(graphics::Bitmap* bitmap, bool blit) override;
+    void RenderControl(graphics::Bitmap* bitmap, RenderMode mode) override;
     void DrawInto(graphics::Bitmap* bitmap, bool withChildren, bool force) override;
 
 protected:
@@ -111,7 +129,7 @@ public:
     explicit GsButton(framework::Component* owner = nullptr);
     ~GsButton() override;
 
-    gs::GsWidget* CreateWidget() override;
+    std::unique_ptr<gs::GsWidget> CreateWidget() override;
     gs::WdgButton& ButtonWidget();
 
     GsButtonAppearance& Appearance() { return ButtonWidget().Appearance(); }

@@ -17,85 +17,27 @@ namespace gs {
 // --- WdgCheckBox ---
 
 WdgCheckBox::WdgCheckBox()
-    : m_Appearance(std::make_unique<GsCheckBoxAppearance>(
-          GsCheckBoxAppearance::ChangeEvent([this](int index) { AppearanceChanged(index); }))),
+    : m_Appearance(std::make_unique<GsCheckBoxAppearance>(GsCheckBoxAppearance::ChangeEvent([this](int index) {
+          // Index 0: the Raised image of the unchecked set, which gives the widget its size.
+          if (index == 0)
+              FitTo(*m_Appearance->Unchecked().Raised());
+      }))),
       m_TextEffect(std::make_unique<GsCheckBoxOuterGlowTextEffect>())
 {
     // Toggling happens in the control's Click; a release must not toggle a second time.
-    SetOptions(0);
+    SetOptions(NoOptions);
 }
 
 WdgCheckBox::~WdgCheckBox() = default;
 
-void WdgCheckBox::AppearanceChanged(int index)
+const graphics::Bitmap* WdgCheckBox::StateImage(ButtonState state)
 {
-    if (index != 0)
-        return;
-    const graphics::Bitmap* raised = m_Appearance->Unchecked().Raised();
-    if (raised->Width() != Width() || raised->Height() != Height())
-        SetBounds(Left(), Top(), raised->Width(), raised->Height());
+    return m_Appearance->GetImage(m_CheckState, state);
 }
 
-bool WdgCheckBox::HitTest(int x, int y)
+const graphics::Bitmap* WdgCheckBox::HitImage()
 {
-    if (TransparentHit())
-        return GsWidget::HitTest(x, y);
-    if (!GsWidget::HitTest(x, y))
-        return false;
-    return ImageHit(*this, m_Appearance->GetImage(cbUnchecked, ButtonState::Hovered), x, y);
-}
-
-ButtonState WdgCheckBox::CurrentState() const
-{
-    if (!Enabled())
-        return ButtonState::Disabled;
-    if (!Hovered())
-        return ButtonState::Raised;
-    if (!m_Pressed || HasOption(NoToggle))
-        return ButtonState::Hovered;
-    return ButtonState::Sunken;
-}
-
-void WdgCheckBox::Paint(graphics::Bitmap* target, const graphics::Rect& rect)
-{
-    m_State = CurrentState();
-    graphics::Bitmap copy;
-    copy.Assign(*m_Appearance->GetImage(m_CheckState, m_State));
-    if (copy.Empty())
-        return;
-    if (!Text().empty())
-        DrawText(&copy, m_State);
-    ComposeImage(target, {rect.Left, rect.Top}, &copy);
-}
-
-void WdgCheckBox::DoMouseMove(framework::ShiftState, int, int)
-{
-    if ((m_Pressed && m_State != ButtonState::Sunken) || (!m_Pressed && m_State != ButtonState::Hovered))
-        Invalidate();
-}
-
-void WdgCheckBox::DoMouseDown(framework::MouseButton button, framework::ShiftState, int, int)
-{
-    if (button == framework::mbLeft && !m_Pressed) {
-        m_Pressed = true;
-        Invalidate();
-    } else if (button != framework::mbLeft && m_Pressed) {
-        m_Pressed = false;
-        Invalidate();
-    }
-}
-
-void WdgCheckBox::DoMouseUp(framework::MouseButton, framework::ShiftState, int, int)
-{
-    m_Pressed = false;
-}
-
-void WdgCheckBox::DoMouseLeave()
-{
-    if (m_State != ButtonState::Raised) {
-        m_State = ButtonState::Raised;
-        Invalidate();
-    }
+    return m_Appearance->GetImage(cbUnchecked, ButtonState::Hovered);
 }
 
 void WdgCheckBox::DoClick()
@@ -164,18 +106,7 @@ GsTextRadiationEffect& WdgLabel::DisabledEffect()
 
 unsigned WdgLabel::TextFormat() const
 {
-    unsigned flags = graphics::DT_LEFT;
-    if (m_Alignment == taRightJustify)
-        flags = graphics::DT_RIGHT;
-    else if (m_Alignment == taCenter)
-        flags = graphics::DT_CENTER;
-    if (m_Layout == tlCenter)
-        flags |= graphics::DT_VCENTER;
-    else if (m_Layout == tlBottom)
-        flags |= graphics::DT_BOTTOM;
-    if (m_WordWrap)
-        flags |= graphics::DT_WORDBREAK;
-    return flags;
+    return CaptionFormat(m_Alignment, m_Layout, m_WordWrap);
 }
 
 void WdgLabel::SetText(const std::string& text)
@@ -217,14 +148,14 @@ void WdgLabel::Paint(graphics::Bitmap* target, const graphics::Rect& rect)
         if (spare > 0)
             area.Top += m_Layout == tlBottom ? spare : spare / 2;
     }
-    style.Adapter().Draw(&target->Canvas(), Text(), area, flags, 0, 1);
+    style.Adapter().Draw(&target->Canvas(), Text(), area, flags, TDrawMode::Blend,
+                         TLayerAlpha::Premultiplied);
 }
 
 // --- WdgBulledCheckBox ---
 
-WdgBulledCheckBox::WdgBulledCheckBox() : m_Label(new WdgLabel())
+WdgBulledCheckBox::WdgBulledCheckBox() : m_Label(AddChild(std::make_unique<WdgLabel>()))
 {
-    m_Label->SetParent(this);
     m_Label->SetMouseTransparent(true);
     m_Label->SetAutoSize(true);
 }
@@ -308,11 +239,11 @@ void WdgBulledCheckBox::Paint(graphics::Bitmap* target, const graphics::Rect& re
 
 // --- GsCheckBox ---
 
-GsCheckBox::GsCheckBox(framework::Component* owner) : GsCheckBox(owner, true) {}
+GsCheckBox::GsCheckBox(framework::Component* owner) : GsCheckBox(owner, WidgetSetUp::Now) {}
 
-GsCheckBox::GsCheckBox(framework::Component* owner, bool setUpWidget) : GsCustomButton(owner)
+GsCheckBox::GsCheckBox(framework::Component* owner, WidgetSetUp setUp) : GsCustomButton(owner)
 {
-    if (setUpWidget)
+    if (setUp == WidgetSetUp::Now)
         SetUpWidget();
 }
 
@@ -328,9 +259,9 @@ void GsCheckBox::SetUpWidget()
     widget.OnStateChange = gs::WidgetNotifyEvent([this](gs::GsWidget*) { OnChange(this); });
 }
 
-gs::GsWidget* GsCheckBox::CreateWidget()
+std::unique_ptr<gs::GsWidget> GsCheckBox::CreateWidget()
 {
-    return new gs::WdgCheckBox();
+    return std::make_unique<gs::WdgCheckBox>();
 }
 
 gs::WdgCheckBox& GsCheckBox::CheckBoxWidget()
@@ -380,15 +311,18 @@ void GsCheckBox::SetAllowGrayed(bool value)
 void GsCheckBox::Click()
 {
     gs::WdgCheckBox& widget = CheckBoxWidget();
+    const framework::LifeWatch life = Life();
     if (!widget.HasOption(gs::NoToggle))
         widget.Click();
-    GsCustomButton::Click();
+    if (!life.expired())
+        GsCustomButton::Click();
 }
 
 void GsCheckBox::KeyPress(char16_t& key)
 {
+    const framework::LifeWatch life = Life();
     GsCustomButton::KeyPress(key);
-    if (key == u' ')
+    if (!life.expired() && key == u' ')
         Click();
 }
 
@@ -420,9 +354,9 @@ GsPanel::~GsPanel()
     ReleaseWidget();
 }
 
-gs::GsWidget* GsPanel::CreateWidget()
+std::unique_ptr<gs::GsWidget> GsPanel::CreateWidget()
 {
-    return new gs::WdgCheckBox();
+    return std::make_unique<gs::WdgCheckBox>();
 }
 
 gs::WdgCheckBox& GsPanel::CheckBoxWidget()
@@ -463,9 +397,9 @@ void GsPanel::RenderTo(graphics::Bitmap* bitmap)
     bitmap->Assign(m_Cache);
 }
 
-void GsPanel::RenderControl(graphics::Bitmap* bitmap, bool blit)
+void GsPanel::RenderControl(graphics::Bitmap* bitmap, RenderMode mode)
 {
-    GsCustomButton::RenderControl(bitmap, blit);
+    GsCustomButton::RenderControl(bitmap, mode);
     m_Cache.Assign(*bitmap);
     m_Cache.SetPixelFormat(graphics::pf24bit);
     m_Dirty = false;
@@ -486,12 +420,12 @@ bool GsPanel::CanAutoSize(int& width, int& height)
 void GsPanel::Paint()
 {
     graphics::Bitmap bitmap(Width(), Height());
-    RenderControl(&bitmap, true);
+    RenderControl(&bitmap, RenderMode::ToSurface);
 }
 
 // --- GsBulledCheckBox ---
 
-GsBulledCheckBox::GsBulledCheckBox(framework::Component* owner) : GsCheckBox(owner, false)
+GsBulledCheckBox::GsBulledCheckBox(framework::Component* owner) : GsCheckBox(owner, WidgetSetUp::ByDescendant)
 {
     SetUpWidget();
 }
@@ -501,9 +435,9 @@ GsBulledCheckBox::~GsBulledCheckBox()
     ReleaseWidget();
 }
 
-gs::GsWidget* GsBulledCheckBox::CreateWidget()
+std::unique_ptr<gs::GsWidget> GsBulledCheckBox::CreateWidget()
 {
-    return new gs::WdgBulledCheckBox();
+    return std::make_unique<gs::WdgBulledCheckBox>();
 }
 
 gs::WdgBulledCheckBox& GsBulledCheckBox::BulledWidget()

@@ -15,18 +15,11 @@
 namespace gs {
 
 // The check-box widget: the image by check state and hover/press, the caption style by both.
-class WdgCheckBox : public WdgCustomControl {
+class WdgCheckBox : public WdgStateButton {
 public:
     WdgCheckBox();
     ~WdgCheckBox() override;
 
-    // With TransparentHit off, tests the unchecked hover image whatever the current states.
-    bool HitTest(int x, int y) override;
-    void Paint(graphics::Bitmap* target, const graphics::Rect& rect) override;
-    void DoMouseMove(framework::ShiftState shift, int x, int y) override;
-    void DoMouseDown(framework::MouseButton button, framework::ShiftState shift, int x, int y) override;
-    void DoMouseUp(framework::MouseButton button, framework::ShiftState shift, int x, int y) override;
-    void DoMouseLeave() override;
     // Toggles: unchecked -> checked (-> grayed first with AllowGrayed) -> unchecked; nothing with
     // NoToggle.
     void DoClick() override;
@@ -39,25 +32,22 @@ public:
 
     GsCheckBoxAppearance& Appearance() { return *m_Appearance; }
     GsCheckBoxOuterGlowTextEffect& TextEffect() { return *m_TextEffect; }
-    ButtonState State() const { return m_State; }
     CheckState GetCheckState() const { return m_CheckState; }
-    bool Pressed() const { return m_Pressed; }
     bool AllowGrayed() const { return m_AllowGrayed; }
     void SetAllowGrayed(bool value) { m_AllowGrayed = value; }
-    // The state Paint picks now.
-    ButtonState CurrentState() const;
 
     // Told after every real change of the check state.
     WidgetNotifyEvent OnStateChange;
 
-private:
-    void AppearanceChanged(int index);
+protected:
+    const graphics::Bitmap* StateImage(ButtonState state) override;
+    // The unchecked hover image, whatever the current states.
+    const graphics::Bitmap* HitImage() override;
 
+private:
     std::unique_ptr<GsCheckBoxAppearance> m_Appearance;
     std::unique_ptr<GsCheckBoxOuterGlowTextEffect> m_TextEffect;
-    ButtonState m_State = ButtonState::Raised;
     CheckState m_CheckState = cbUnchecked;
-    bool m_Pressed = false;
     bool m_AllowGrayed = false;
 };
 
@@ -131,7 +121,7 @@ public:
     explicit GsCheckBox(framework::Component* owner = nullptr);
     ~GsCheckBox() override;
 
-    gs::GsWidget* CreateWidget() override;
+    std::unique_ptr<gs::GsWidget> CreateWidget() override;
     gs::WdgCheckBox& CheckBoxWidget();
 
     // The size of the Raised image of the unchecked set.
@@ -156,8 +146,9 @@ public:
     framework::NotifyEvent OnChange;
 
 protected:
-    // For descendants with another widget type: they call SetUpWidget themselves.
-    GsCheckBox(framework::Component* owner, bool setUpWidget);
+    // Descendants with another widget type set it up themselves, once it can be made.
+    enum class WidgetSetUp { Now, ByDescendant };
+    GsCheckBox(framework::Component* owner, WidgetSetUp setUp);
     void SetUpWidget();
 
     bool CanAutoSize(int& width, int& height) override;
@@ -172,7 +163,7 @@ public:
     explicit GsPanel(framework::Component* owner = nullptr);
     ~GsPanel() override;
 
-    gs::GsWidget* CreateWidget() override;
+    std::unique_ptr<gs::GsWidget> CreateWidget() override;
     gs::WdgCheckBox& CheckBoxWidget();
 
     GsCheckBoxAppearance& Appearance() { return CheckBoxWidget().Appearance(); }
@@ -188,7 +179,7 @@ public:
     void Invalidate() override;
     // From the cache while it is valid.
     void RenderTo(graphics::Bitmap* bitmap) override;
-    void RenderControl(graphics::Bitmap* bitmap, bool blit) override;
+    void RenderControl(graphics::Bitmap* bitmap, RenderMode mode) override;
     void EraseBackground() override;
 
 protected:
@@ -209,7 +200,7 @@ public:
     explicit GsBulledCheckBox(framework::Component* owner = nullptr);
     ~GsBulledCheckBox() override;
 
-    gs::GsWidget* CreateWidget() override;
+    std::unique_ptr<gs::GsWidget> CreateWidget() override;
     gs::WdgBulledCheckBox& BulledWidget();
 
     // The control always sizes itself; this switches whether the widget and the label follow

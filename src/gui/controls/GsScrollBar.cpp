@@ -128,8 +128,9 @@ void WdgCustomScrollBar::ThumbMouseMove(framework::ShiftState shift, int x, int 
     const int old = GetThumbPos();
     const int start = TrackStart();
     const int moved = std::clamp(old + DragOffset(x, y), start, start + ClampedTrackLength());
+    const framework::LifeWatch life = Life();
     OnDragThumb(this, PixelToPosition(old));
-    if (moved == old)
+    if (life.expired() || moved == old)
         return;
     SetThumbPos(moved);
     m_Position = RoundedPosition(GetThumbPos());
@@ -144,8 +145,11 @@ void WdgCustomScrollBar::ThumbMouseUp()
     m_Position = RoundedPosition(GetThumbPos());
     const int snapped = PositionToPixel(m_Position);
     if (snapped != GetThumbPos()) {
+        const framework::LifeWatch life = Life();
         SetThumbPos(snapped);
         Changed();
+        if (life.expired())
+            return;
     }
     OnEndDragThumb(this);
 }

@@ -2,10 +2,11 @@
 
 #include <QString>
 #include <algorithm>
-#include <optional>
+#include <utility>
 
 #include "gui/controls/GsLabel.h"
 #include "gui/graphics/image.h"
+#include "platform/Assert.h"
 
 using framework::MouseButton;
 using framework::ShiftState;
@@ -22,11 +23,14 @@ GsWidget::~GsWidget()
     for (auto& child : m_Children)
         child->m_Parent = nullptr;
     m_Children.clear();
+    // Destroyed from outside while the parent owns it: the parent lets go without freeing.
+    if (m_Parent)
+        (void)m_Parent->TakeChild(this).release();
 }
 
 bool GsWidget::HitTest(int x, int y)
 {
-    return x >= m_Left && x < m_Left + m_Width && y >= m_Top && y < m_Top + m_Height;
+    return x >= m_Bounds.Left && x < m_Bounds.Right && y >= m_Bounds.Top && y < m_Bounds.Bottom;
 }
 
 void GsWidget::SetParent(GsWidget* parent)
@@ -36,43 +40,54 @@ void GsWidget::SetParent(GsWidget* parent)
     for (const GsWidget* p = parent; p; p = p->m_Parent)
         if (p == this)
             return; // a widget inside itself would own itself
-    std::unique_ptr<GsWidget> self;
-    if (m_Parent) {
-        auto& siblings = m_Parent->m_Children;
-        auto it = std::find_if(siblings.begin(), siblings.end(),
-                               [this](const std::unique_ptr<GsWidget>& c) { return c.get() == this; });
-        if (it != siblings.end()) {
-            self = std::move(*it);
-            siblings.erase(it);
-        }
-        if (m_Parent->m_Captured == this)
-            m_Parent->m_Captured = nullptr;
-    }
-    m_Parent = parent;
+    std::unique_ptr<GsWidget> self = m_Parent ? m_Parent->TakeChild(this) : nullptr;
+    if (!self)
+        self.reset(this); // a root widget handed over by whoever held it
     if (parent)
-        parent->m_Children.push_back(self ? std::move(self) : std::unique_ptr<GsWidget>(this));
+        parent->Adopt(std::move(self));
     else
         (void)self.release(); // a widget without a parent belongs to whoever took it out
 }
 
+void GsWidget::Adopt(std::unique_ptr<GsWidget> child)
+{
+    TOLV_ASSERT(child && child->m_Parent == nullptr);
+    child->m_Parent = this;
+    m_Children.push_back(std::move(child));
+}
+
+std::unique_ptr<GsWidget> GsWidget::TakeChild(GsWidget* child)
+{
+    if (m_Captured == child)
+        m_Captured = nullptr;
+    child->m_Parent = nullptr;
+    auto it = std::find_if(m_Children.begin(), m_Children.end(),
+                           [child](const std::unique_ptr<GsWidget>& c) { return c.get() == child; });
+    if (it == m_Children.end())
+        return nullptr;
+    std::unique_ptr<GsWidget> taken = std::move(*it);
+    m_Children.erase(it);
+    return taken;
+}
+
 void GsWidget::SetLeft(int left)
 {
-    SetBounds(left, m_Top, m_Width, m_Height);
+    SetBounds(left, Top(), Width(), Height());
 }
 
 void GsWidget::SetTop(int top)
 {
-    SetBounds(m_Left, top, m_Width, m_Height);
+    SetBounds(Left(), top, Width(), Height());
 }
 
 void GsWidget::SetWidth(int width)
 {
-    SetBounds(m_Left, m_Top, width, m_Height);
+    SetBounds(Left(), Top(), width, Height());
 }
 
 void GsWidget::SetHeight(int height)
 {
-    SetBounds(m_Left, m_Top, m_Width, height);
+    SetBounds(Left(), Top(), Width(), height);
 }
 
 void GsWidget::SetEnabled(bool enabled)
@@ -156,11 +171,8 @@ void GsWidget::SetBounds(int left, int top, int width, int height)
 {
     if (!NegotiateSize(width, height))
         return;
-    const bool sizeChanged = width != m_Width || height != m_Height;
-    m_Left = left;
-    m_Top = top;
-    m_Width = width;
-    m_Height = height;
+    const bool sizeChanged = width != Width() || height != Height();
+    m_Bounds = {left, top, left + width, top + height};
     if (sizeChanged)
         OnResize(this);
 }
@@ -196,97 +208,152 @@ bool GsWidget::Eligible(const GsWidget* child) const
     return !child->m_MouseTransparent && child->m_Visible && child->m_Enabled;
 }
 
-GsWidget* GsWidget::ChildAt(int x, int y)
+graphics::Point GsWidget::ToLocal(int x, int y) const
+{
+    return {x - Left() + m_ScrollOrigin.x, y - Top() + m_ScrollOrigin.y};
+}
+
+GsWidget* GsWidget::ChildAt(graphics::Point local)
 {
     for (auto& child : m_Children)
-        if (Eligible(child.get()) && child->HitTest(x, y))
+        if (Eligible(child.get()) && child->HitTest(local.x, local.y))
             return child.get();
     return nullptr;
 }
 
-void GsWidget::MouseEnterSelf()
+bool GsWidget::MouseEnterSelf()
 {
     if (m_Hovered)
-        return;
+        return true;
     m_Hovered = true;
+    const framework::LifeWatch life = Life();
     DoMouseEnter();
+    if (life.expired())
+        return false;
     OnMouseEnter(this);
+    return !life.expired();
+}
+
+bool GsWidget::LeaveChildrenExcept(const GsWidget* keep)
+{
+    // A leave handler may destroy any child or this widget: walk a copy, skipping the dead.
+    std::vector<std::pair<GsWidget*, framework::LifeWatch>> children;
+    for (auto& child : m_Children)
+        if (child.get() != keep)
+            children.emplace_back(child.get(), child->Life());
+    const framework::LifeWatch life = Life();
+    for (auto& [child, childLife] : children) {
+        if (!childLife.expired())
+            child->MouseLeave();
+        if (life.expired())
+            return false;
+    }
+    return true;
 }
 
 void GsWidget::MouseMove(ShiftState shift, int x, int y)
 {
-    if (!m_Enabled || m_MouseTransparent || !m_Visible)
+    if (!AcceptsInput())
         return;
-    const int lx = x - m_Left + m_ScrollOrigin.x;
-    const int ly = y - m_Top + m_ScrollOrigin.y;
+    const graphics::Point local = ToLocal(x, y);
+    const framework::LifeWatch life = Life();
     GsWidget* const before = m_Captured;
     if (m_Captured && m_Captured != this && !(shift & framework::ssLeft))
         m_Captured = nullptr;
-    GsWidget* target = (m_Captured && m_Captured != this) ? m_Captured : ChildAt(lx, ly);
-    for (auto& child : m_Children)
-        if (child.get() != target)
-            child->MouseLeave();
-    MouseEnterSelf();
-    if (target) {
-        target->MouseMove(shift, lx, ly);
-        if (HasOption(ShareEvents))
+    GsWidget* target = (m_Captured && m_Captured != this) ? m_Captured : ChildAt(local);
+    const framework::LifeWatch targetLife = target ? target->Life() : framework::LifeWatch();
+    if (!LeaveChildrenExcept(target) || !MouseEnterSelf())
+        return;
+    if (target && !targetLife.expired()) {
+        target->MouseMove(shift, local.x, local.y);
+        if (!life.expired() && HasOption(ShareEvents))
             OnMouseMove(this, shift, x, y);
-    } else {
+    } else if (!target) {
         DoMouseMove(shift, x, y);
-        OnMouseMove(this, shift, x, y);
+        if (!life.expired())
+            OnMouseMove(this, shift, x, y);
     }
-    if (before != m_Captured)
+    if (!life.expired() && before != m_Captured)
         Invalidate();
 }
 
-void GsWidget::MouseDown(MouseButton button, ShiftState shift, int x, int y)
+bool GsWidget::RouteMouseDown(MouseButton button, ShiftState shift, int x, int y)
 {
-    if (!m_Enabled || m_MouseTransparent || !m_Visible)
-        return;
-    const int lx = x - m_Left + m_ScrollOrigin.x;
-    const int ly = y - m_Top + m_ScrollOrigin.y;
-    GsWidget* const before = m_Captured;
+    const framework::LifeWatch life = Life();
     GsWidget* target = nullptr;
     if (m_Captured && m_Captured != this) {
         target = m_Captured;
         m_Captured->MouseDown(button, shift, x, y);
     } else {
-        target = ChildAt(lx, ly);
+        const graphics::Point local = ToLocal(x, y);
+        target = ChildAt(local);
         if (target) {
             m_Captured = target;
-            target->MouseDown(button, shift, lx, ly);
+            target->MouseDown(button, shift, local.x, local.y);
         }
     }
-    if (!target || HasOption(ShareEvents)) {
-        if (!target)
-            m_Captured = this;
-        DoMouseDown(button, shift, x, y);
-        OnMouseDown(this, button, shift, x, y);
-    }
+    if (life.expired())
+        return false;
+    if (target && !HasOption(ShareEvents))
+        return true;
+    if (!target)
+        m_Captured = this;
+    DoMouseDown(button, shift, x, y);
+    if (life.expired())
+        return false;
+    OnMouseDown(this, button, shift, x, y);
+    return !life.expired();
+}
+
+void GsWidget::MouseDown(MouseButton button, ShiftState shift, int x, int y)
+{
+    if (!AcceptsInput())
+        return;
+    GsWidget* const before = m_Captured;
+    const framework::LifeWatch life = Life();
+    if (!RouteMouseDown(button, shift, x, y))
+        return;
     if (m_Observer)
         m_Observer->CaptureHolder(m_Captured != this ? m_Captured : nullptr);
-    if (before != m_Captured)
+    if (!life.expired() && before != m_Captured)
         Invalidate();
+}
+
+bool GsWidget::ReleaseOnSelf(MouseButton button, ShiftState shift, int x, int y)
+{
+    const framework::LifeWatch life = Life();
+    if (HasOption(ClickOnRelease)) {
+        Click();
+        if (life.expired())
+            return false;
+    }
+    m_Captured = nullptr;
+    DoMouseUp(button, shift, x, y);
+    if (life.expired())
+        return false;
+    OnMouseUp(this, button, shift, x, y);
+    return !life.expired();
 }
 
 void GsWidget::MouseUp(MouseButton button, ShiftState shift, int x, int y)
 {
-    if (!m_Enabled || m_MouseTransparent || !m_Visible)
+    if (!AcceptsInput())
         return;
-    const int lx = x - m_Left + m_ScrollOrigin.x;
-    const int ly = y - m_Top + m_ScrollOrigin.y;
+    const graphics::Point local = ToLocal(x, y);
+    const framework::LifeWatch life = Life();
     GsWidget* const before = m_Captured;
-    GsWidget* child = (m_Captured && m_Captured != this) ? m_Captured : ChildAt(lx, ly);
+    GsWidget* child = (m_Captured && m_Captured != this) ? m_Captured : ChildAt(local);
     if (child) {
-        child->MouseUp(button, shift, lx, ly);
-        if (!child->m_Captured)
+        const framework::LifeWatch childLife = child->Life();
+        child->MouseUp(button, shift, local.x, local.y);
+        if (life.expired())
+            return;
+        // A child that died let go of the capture on its way out.
+        if (!childLife.expired() && !child->m_Captured)
             m_Captured = nullptr;
     } else if (button == framework::mbLeft && m_Captured == this) {
-        if (HasOption(ClickOnRelease))
-            Click();
-        m_Captured = nullptr;
-        DoMouseUp(button, shift, x, y);
-        OnMouseUp(this, button, shift, x, y);
+        if (!ReleaseOnSelf(button, shift, x, y))
+            return;
     }
     if (before != m_Captured)
         Invalidate();
@@ -294,48 +361,49 @@ void GsWidget::MouseUp(MouseButton button, ShiftState shift, int x, int y)
 
 void GsWidget::MouseLeave()
 {
-    if (!m_Enabled || m_MouseTransparent || !m_Visible || !m_Hovered)
+    if (!AcceptsInput() || !m_Hovered)
         return;
-    for (auto& child : m_Children)
-        child->MouseLeave();
+    if (!LeaveChildrenExcept(nullptr))
+        return;
     GsWidget* const before = m_Captured;
     m_Captured = nullptr;
     m_Hovered = false;
+    const framework::LifeWatch life = Life();
     DoMouseLeave();
+    if (life.expired())
+        return;
     OnMouseLeave(this);
-    if (before)
+    if (!life.expired() && before)
         Invalidate();
 }
 
 void GsWidget::Click()
 {
-    if (!m_Enabled || m_MouseTransparent || !m_Visible)
+    if (!AcceptsInput())
         return;
+    const framework::LifeWatch life = Life();
     DoClick();
-    OnClick(this);
+    if (!life.expired())
+        OnClick(this);
 }
 
 void GsWidget::Render(graphics::Bitmap* target, const graphics::Rect& rect)
 {
     if (!m_Visible || !target)
         return;
-    graphics::Canvas& canvas = target->Canvas();
-    const graphics::Point origin = canvas.ViewportOrigin();
-    const std::optional<graphics::Region> clip = canvas.ClipRegion();
-    canvas.MoveViewportOrigin(rect.Left, rect.Top);
-    canvas.IntersectClipRect({0, 0, rect.Width(), rect.Height()});
-    if (HasOption(ScrolledContent))
-        RenderScrolled(target, rect);
-    else
-        RenderNormal(target, rect);
-    canvas.SetClipRegion(clip);
-    canvas.SetViewportOrigin(origin);
+    {
+        const graphics::SavedCanvasState saved(target->Canvas(), rect);
+        if (HasOption(ScrolledContent))
+            RenderScrolled(target, rect);
+        else
+            RenderNormal(target, rect);
+    }
     OnPaint(this, target, rect);
 }
 
 void GsWidget::RenderNormal(graphics::Bitmap* target, const graphics::Rect&)
 {
-    Paint(target, {0, 0, m_Width, m_Height});
+    Paint(target, {0, 0, Width(), Height()});
     for (auto& child : m_Children)
         child->Render(target, child->BoundsRect());
 }
@@ -392,29 +460,26 @@ void WdgCustomControl::SetTextMargins(const GsTextMargins& margins)
     *m_TextMargins = margins;
 }
 
+unsigned CaptionFormat(TAlignment alignment, TTextLayout layout, bool wordWrap)
+{
+    unsigned flags = graphics::DT_LEFT;
+    if (alignment == taRightJustify)
+        flags = graphics::DT_RIGHT;
+    else if (alignment == taCenter)
+        flags = graphics::DT_CENTER;
+    if (layout == tlCenter)
+        flags |= graphics::DT_VCENTER;
+    else if (layout == tlBottom)
+        flags |= graphics::DT_BOTTOM;
+    if (wordWrap)
+        flags |= graphics::DT_WORDBREAK;
+    return flags;
+}
+
 unsigned WdgCustomControl::TextFormat() const
 {
-    unsigned flags = 0;
-    switch (m_Alignment) {
-    case taLeftJustify:
-        flags = graphics::DT_LEFT;
-        break;
-    case taRightJustify:
-        flags = graphics::DT_RIGHT;
-        break;
-    case taCenter:
-        flags = graphics::DT_CENTER;
-        break;
-    }
-    if (m_Layout == tlCenter)
-        flags |= graphics::DT_VCENTER;
-    else if (m_Layout == tlBottom)
-        flags |= graphics::DT_BOTTOM;
-    if (m_WordWrap)
-        flags |= graphics::DT_WORDBREAK;
-    else
-        flags |= graphics::DT_SINGLELINE | graphics::DT_VCENTER;
-    return flags;
+    const unsigned flags = CaptionFormat(m_Alignment, m_Layout, m_WordWrap);
+    return m_WordWrap ? flags : flags | graphics::DT_SINGLELINE | graphics::DT_VCENTER;
 }
 
 void WdgCustomControl::DrawText(graphics::Bitmap* bitmap, ButtonState state)
@@ -436,184 +501,7 @@ void WdgCustomControl::DrawText(graphics::Bitmap* bitmap, ButtonState state)
             r.Top += m_Layout == tlBottom ? d : d / 2;
         }
     }
-    painter->Draw(bitmap, text, r, flags, 0, 1);
+    painter->Draw(bitmap, text, r, flags, TDrawMode::Blend, TLayerAlpha::Premultiplied);
 }
 
 } // namespace gs
-
-// ---- GsCustomControl ----
-
-GsCustomControl::GsCustomControl(framework::Component* owner) : framework::Control(owner) {}
-
-GsCustomControl::~GsCustomControl()
-{
-    ReleaseWidget();
-}
-
-gs::GsWidget* GsCustomControl::Widget()
-{
-    if (!m_Widget) {
-        m_Widget.reset(CreateWidget());
-        if (m_Widget)
-            m_Widget->SetOwner(this);
-    }
-    return m_Widget.get();
-}
-
-void GsCustomControl::ReleaseWidget()
-{
-    m_Widget.reset();
-}
-
-void GsCustomControl::RenderTo(graphics::Bitmap* bitmap)
-{
-    if (!bitmap)
-        return;
-    bitmap->SetSize(Width(), Height());
-    RenderControl(bitmap, false);
-}
-
-bool GsCustomControl::HitTest(int x, int y)
-{
-    return x >= 0 && x < Width() && y >= 0 && y < Height();
-}
-
-void GsCustomControl::AdjustToWidget()
-{
-    if (gs::GsWidget* widget = Widget())
-        SetBounds(Left(), Top(), widget->Width(), widget->Height());
-}
-
-void GsCustomControl::MouseDown(framework::MouseButton button, framework::ShiftState shift, int x, int y)
-{
-    if (button == framework::mbLeft)
-        m_LeftPressed = true;
-    std::weak_ptr<int> life = Life();
-    if (gs::GsWidget* widget = Widget())
-        widget->MouseDown(button, shift, x, y);
-    if (life.expired())
-        return;
-    framework::Control::MouseDown(button, shift, x, y);
-}
-
-void GsCustomControl::MouseUp(framework::MouseButton button, framework::ShiftState shift, int x, int y)
-{
-    if (button == framework::mbLeft)
-        m_LeftPressed = false;
-    m_HoverTime = 200;
-    std::weak_ptr<int> life = Life();
-    if (gs::GsWidget* widget = Widget())
-        widget->MouseUp(button, shift, x, y);
-    if (life.expired())
-        return;
-    framework::Control::MouseUp(button, shift, x, y);
-}
-
-void GsCustomControl::MouseMove(framework::ShiftState shift, int x, int y)
-{
-    if (!(shift & framework::ssLeft))
-        m_HoverTime = 200;
-    std::weak_ptr<int> life = Life();
-    if (HitTest(x, y)) {
-        if (!m_MouseInside || m_LeftPressed) {
-            const bool firstEntry = !m_MouseInside && !m_LeftPressed;
-            ArmTracking();
-            m_MouseInside = true;
-            if (firstEntry)
-                OnMouseEnter(this);
-            if (life.expired())
-                return;
-        }
-    } else {
-        m_MouseInside = false;
-    }
-    if (gs::GsWidget* widget = Widget())
-        widget->MouseMove(shift, x, y);
-    if (life.expired())
-        return;
-    framework::Control::MouseMove(shift, x, y);
-}
-
-void GsCustomControl::ArmTracking()
-{
-    TrackMouse(m_Repeated, m_HoverTime);
-}
-
-void GsCustomControl::TrackedMouseLeave()
-{
-    m_MouseInside = false;
-    std::weak_ptr<int> life = Life();
-    if (gs::GsWidget* widget = Widget())
-        widget->MouseLeave();
-    if (life.expired())
-        return;
-    OnMouseLeave(this);
-}
-
-void GsCustomControl::MouseHover(framework::ShiftState shift, int x, int y)
-{
-    // Only what the platform's hover message carries: buttons, Shift and Ctrl; the position
-    // as two unsigned 16-bit halves.
-    shift &= framework::ssLeft | framework::ssRight | framework::ssMiddle | framework::ssShift |
-             framework::ssCtrl;
-    x &= 0xFFFF;
-    y &= 0xFFFF;
-    std::weak_ptr<int> life = Life();
-    if (shift & framework::ssLeft)
-        MouseDown(framework::mbLeft, shift, x, y);
-    else if (shift & framework::ssRight)
-        MouseDown(framework::mbRight, shift, x, y);
-    else if (shift & framework::ssMiddle)
-        MouseDown(framework::mbMiddle, shift, x, y);
-    if (life.expired())
-        return;
-    if (shift & framework::ssLeft)
-        m_HoverTime = m_HoverTime > 39 ? m_HoverTime - 20 : 20;
-    else
-        m_HoverTime = 200;
-    ArmTracking();
-}
-
-void GsCustomControl::CaptureChanged()
-{
-    m_LeftPressed = false;
-    framework::Control::CaptureChanged();
-}
-
-void GsCustomControl::SetEnabled(bool enabled)
-{
-    framework::Control::SetEnabled(enabled);
-    if (gs::GsWidget* widget = Widget())
-        widget->SetEnabled(enabled);
-    Invalidate();
-}
-
-bool GsCustomControl::EraseBkgnd()
-{
-    EraseBackground();
-    return true;
-}
-
-void GsCustomControl::Paint()
-{
-    std::weak_ptr<int> life = Life();
-    {
-        graphics::Bitmap bitmap(Width(), Height(), graphics::pf32bit);
-        RenderControl(&bitmap, true);
-    }
-    if (life.expired())
-        return;
-    OnAfterPaint(this);
-}
-
-void GsCustomControl::DoEnter()
-{
-    Invalidate();
-    framework::Control::DoEnter();
-}
-
-void GsCustomControl::DoExit()
-{
-    Invalidate();
-    framework::Control::DoExit();
-}

@@ -45,8 +45,13 @@ namespace gs {
 
 class GsWidget;
 
+// A point hits an image-shaped widget where the image's alpha is greater than this (unless the
+// widget is given another limit).
+constexpr std::uint8_t kDefaultHitAlphaLimit = 40;
+
 // Option flags of a widget.
 enum WidgetOption : unsigned {
+    NoOptions = 0x0,
     // The widget handles mouse-down and mouse-move itself even when a child took them, and
     // SetEnabled is passed on to every child.
     ShareEvents = 0x1,
@@ -81,15 +86,17 @@ public:
     GsWidget(const GsWidget&) = delete;
     GsWidget& operator=(const GsWidget&) = delete;
 
-    // Destroys the children.
+    // Destroys the children. A widget destroyed while a parent owns it first leaves the parent
+    // (its child list and capture), so deleting a child directly frees it once.
     virtual ~GsWidget();
     // Rectangle test in the parent's coordinates.
     virtual bool HitTest(int x, int y);
     virtual GsWidget* AsWidget() { return this; }
     // Moves the widget into p's children (taking it out of its old parent's); null makes it
-    // a root. Ownership follows the parent: a widget made with new and given a parent belongs
-    // to that parent, which destroys it; one taken out with null belongs to the caller again.
-    // A root widget owned elsewhere (a control's) must not be given a parent.
+    // a root. Ownership follows the parent: a widget given a parent belongs to that parent,
+    // which destroys it; one taken out with null belongs to the caller again. A root widget
+    // owned elsewhere (a control's) must not be given a parent; new children come in through
+    // AddChild.
     virtual void SetParent(GsWidget* parent);
     virtual void SetLeft(int left);
     virtual void SetTop(int top);
@@ -116,12 +123,21 @@ public:
     // Negotiates the size, stores the bounds and fires OnResize when the size changed. A
     // refused size changes nothing.
     void SetBounds(int left, int top, int width, int height);
+    // Takes child (which has no parent) as the last child in painting order; answers it.
+    template <typename T>
+    T* AddChild(std::unique_ptr<T> child)
+    {
+        T* raw = child.get();
+        Adopt(std::move(child));
+        return raw;
+    }
     // Asks the owner control of the root widget to repaint.
     void Invalidate();
     // Stores and repaints without comparing.
     void SetAlphaValue(std::uint8_t value);
 
-    // Mouse routing; x and y are in the parent's coordinates.
+    // Mouse routing; x and y are in the parent's coordinates. Handlers reached from here may
+    // destroy the widget (or its control): nothing touches it after one that did.
     void MouseMove(framework::ShiftState shift, int x, int y);
     void MouseDown(framework::MouseButton button, framework::ShiftState shift, int x, int y);
     void MouseUp(framework::MouseButton button, framework::ShiftState shift, int x, int y);
@@ -144,11 +160,11 @@ public:
     WidgetOptions Options() const { return m_Options; }
     void SetOptions(WidgetOptions options) { m_Options = options; }
     bool HasOption(WidgetOption option) const { return (m_Options & option) != 0; }
-    int Left() const { return m_Left; }
-    int Top() const { return m_Top; }
-    int Width() const { return m_Width; }
-    int Height() const { return m_Height; }
-    graphics::Rect BoundsRect() const { return {m_Left, m_Top, m_Left + m_Width, m_Top + m_Height}; }
+    int Left() const { return m_Bounds.Left; }
+    int Top() const { return m_Bounds.Top; }
+    int Width() const { return m_Bounds.Width(); }
+    int Height() const { return m_Bounds.Height(); }
+    graphics::Rect BoundsRect() const { return m_Bounds; }
     bool Visible() const { return m_Visible; }
     bool Enabled() const { return m_Enabled; }
     bool MouseTransparent() const { return m_MouseTransparent; }
@@ -173,6 +189,8 @@ public:
     GsWidget* Child(int index) const { return m_Children.at(static_cast<std::size_t>(index)).get(); }
     // The widget with no parent above this one.
     GsWidget* Root();
+    // Expires when the widget is destroyed; check it after calling out to a handler.
+    framework::LifeWatch Life() const { return m_Life.Watch(); }
 
     WidgetPaintEvent OnPaint;
     WidgetNotifyEvent OnClick;
@@ -188,10 +206,19 @@ protected:
     void SetHovered(bool hovered) { m_Hovered = hovered; }
 
 private:
+    void Adopt(std::unique_ptr<GsWidget> child);
+    // Takes child out of the child list (and the capture) and hands it over.
+    std::unique_ptr<GsWidget> TakeChild(GsWidget* child);
     bool NegotiateSize(int& width, int& height);
     bool Eligible(const GsWidget* child) const;
-    GsWidget* ChildAt(int x, int y);
-    void MouseEnterSelf();
+    bool AcceptsInput() const { return m_Enabled && !m_MouseTransparent && m_Visible; }
+    graphics::Point ToLocal(int x, int y) const;
+    GsWidget* ChildAt(graphics::Point local);
+    // Each of these answers false when a handler destroyed this widget.
+    bool MouseEnterSelf();
+    bool LeaveChildrenExcept(const GsWidget* keep);
+    bool RouteMouseDown(framework::MouseButton button, framework::ShiftState shift, int x, int y);
+    bool ReleaseOnSelf(framework::MouseButton button, framework::ShiftState shift, int x, int y);
     void RenderNormal(graphics::Bitmap* target, const graphics::Rect& rect);
     void RenderScrolled(graphics::Bitmap* target, const graphics::Rect& rect);
 
@@ -200,16 +227,13 @@ private:
     int m_ContentHeight = 0;
     GsWidget* m_Parent = nullptr;
     WidgetOptions m_Options = ClickOnRelease;
-    int m_Left = 0;
-    int m_Top = 0;
-    int m_Width = 0;
-    int m_Height = 0;
+    graphics::Rect m_Bounds;
     bool m_Visible = true;
     bool m_Enabled = true;
     bool m_MouseTransparent = false;
     bool m_AutoSize = true;
     bool m_TransparentHit = true;
-    std::uint8_t m_HitAlphaLimit = 40;
+    std::uint8_t m_HitAlphaLimit = kDefaultHitAlphaLimit;
     std::uint8_t m_AlphaValue = 255;
     GsAlphaFormat m_AlphaFormat = gafPremultiplied;
     bool m_Hovered = false;
@@ -218,6 +242,7 @@ private:
     graphics::Point m_ScrollOrigin;
     std::string m_Text;
     std::vector<std::unique_ptr<GsWidget>> m_Children;
+    framework::Liveness m_Life;
 };
 
 // A widget with a caption: word wrap, alignment, layout and margins, drawn with the glowing
@@ -243,7 +268,7 @@ public:
     GsTextMargins& TextMargins() { return *m_TextMargins; }
     const GsTextMargins& TextMargins() const { return *m_TextMargins; }
 
-    // The DrawText flags of the layout.
+    // The DrawText flags of the layout; one line, centred vertically, unless it wraps.
     unsigned TextFormat() const;
 
 private:
@@ -253,7 +278,19 @@ private:
     std::unique_ptr<GsTextMargins> m_TextMargins;
 };
 
+// The DrawText flags of a caption's alignment, layout and word wrap.
+unsigned CaptionFormat(TAlignment alignment, TTextLayout layout, bool wordWrap);
+
 } // namespace gs
+
+// The hover period of a kit control in ms, and how a held left button shortens it at every
+// hover repeat, down to the shortest period.
+constexpr int kHoverTime = 200;
+constexpr int kHoverRepeatStep = 20;
+constexpr int kShortestHoverTime = 20;
+
+// Whether RenderControl also copies the picture onto the control's own surface.
+enum class RenderMode { BitmapOnly, ToSurface };
 
 // A windowed control of the kit: owns its widget (made by CreateWidget on first access),
 // forwards input to it, tracks hover with auto-repeat, and draws it into bitmaps.
@@ -264,7 +301,7 @@ public:
     // it dies before the control's parts it refers to.
     ~GsCustomControl() override;
 
-    // Sets the bitmap's size to the control's and renders into it (RenderControl without blit).
+    // Sets the bitmap's size to the control's and renders into it (RenderControl, bitmap only).
     virtual void RenderTo(graphics::Bitmap* bitmap);
     // Draws the control (and, with children, its kit children) into a window-sized bitmap at
     // the control's position. Nothing when invisible unless forced.
@@ -273,11 +310,11 @@ public:
     virtual bool HitTest(int x, int y);
     // Takes the widget's size: bounds := (Left, Top, widget width, widget height).
     virtual void AdjustToWidget();
-    // Draws the control into bitmap; with blit the result is copied to the control's surface.
-    virtual void RenderControl(graphics::Bitmap* bitmap, bool blit) = 0;
+    // Draws the control into bitmap and, with ToSurface, copies the result onto its surface.
+    virtual void RenderControl(graphics::Bitmap* bitmap, RenderMode mode) = 0;
     virtual void EraseBackground() {}
-    // The widget type of the control; the base makes none.
-    virtual gs::GsWidget* CreateWidget() { return nullptr; }
+    // The widget type of the control, handed to the control; the base makes none.
+    virtual std::unique_ptr<gs::GsWidget> CreateWidget() { return nullptr; }
 
     // The widget, created on first access (null for controls without one).
     gs::GsWidget* Widget();
@@ -321,5 +358,5 @@ private:
     bool m_MouseInside = false;
     bool m_LeftPressed = false;
     graphics::Bitmap* m_InputBkgnd = nullptr;
-    int m_HoverTime = 200;
+    int m_HoverTime = kHoverTime;
 };

@@ -69,8 +69,7 @@ void WdgMinorSlider::LoadImages()
 
 void WdgMinorSlider::CreateBar()
 {
-    m_Bar = new gs::WdgButton;
-    m_Bar->SetParent(this);
+    m_Bar = AddChild(std::make_unique<gs::WdgButton>());
     m_Bar->Appearance().LoadImage(ButtonState::Raised, graphics::SkinFolder() / "bar_n.png");
     m_Bar->Appearance().LoadImage(ButtonState::Disabled, graphics::SkinFolder() / "bar_un.png");
     // The bar lies under the thumb and is first in the child list: taking the mouse it would
@@ -81,8 +80,7 @@ void WdgMinorSlider::CreateBar()
 
 void WdgMinorSlider::CreateOverlay()
 {
-    m_Overlay = new gs::WdgImage;
-    m_Overlay->SetParent(this);
+    m_Overlay = AddChild(std::make_unique<gs::WdgImage>());
     graphics::Bitmap blank(m_Bar->Width(), m_Bar->Height());
     blank.Canvas().Brush().Color = graphics::clBlack;
     m_Overlay->SetBitmap(blank);
@@ -94,8 +92,7 @@ void WdgMinorSlider::CreateOverlay()
 
 void WdgMinorSlider::CreateThumb()
 {
-    m_Thumb = new gs::WdgCheckBox;
-    m_Thumb->SetParent(this);
+    m_Thumb = AddChild(std::make_unique<gs::WdgCheckBox>());
     GsCheckBoxAppearance& looks = m_Thumb->Appearance();
     const auto folder = graphics::SkinFolder();
     looks.Unchecked().LoadImage(ButtonState::Raised, folder / "ball_n.png");
@@ -232,9 +229,9 @@ OcHMSlider::~OcHMSlider()
     ReleaseWidget();
 }
 
-gs::GsWidget* OcHMSlider::CreateWidget()
+std::unique_ptr<gs::GsWidget> OcHMSlider::CreateWidget()
 {
-    return new WdgMinorSlider;
+    return std::make_unique<WdgMinorSlider>();
 }
 
 WdgMinorSlider& OcHMSlider::MinorSlider()

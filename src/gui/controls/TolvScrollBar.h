@@ -81,6 +81,6 @@ public:
     explicit OcHMSlider(framework::Component* owner = nullptr);
     ~OcHMSlider() override;
 
-    gs::GsWidget* CreateWidget() override;
+    std::unique_ptr<gs::GsWidget> CreateWidget() override;
     WdgMinorSlider& MinorSlider();
 };

@@ -217,7 +217,7 @@ void BaseControl::AdjustSize()
 void BaseControl::SendToBack()
 {
     if (m_Parent)
-        m_Parent->MoveChild(this, false);
+        m_Parent->MoveChild(this, ZOrder::Back);
     else if (auto* control = dynamic_cast<Control*>(this); control && control->Handle())
         control->Handle()->lower();
 }
@@ -225,7 +225,7 @@ void BaseControl::SendToBack()
 void BaseControl::BringToFront()
 {
     if (m_Parent)
-        m_Parent->MoveChild(this, true);
+        m_Parent->MoveChild(this, ZOrder::Front);
     else if (auto* control = dynamic_cast<Control*>(this); control && control->Handle())
         control->Handle()->raise();
 }
@@ -278,7 +278,7 @@ void BaseControl::MouseLeave()
 
 // ---- Control ----
 
-Control::Control(Component* owner) : BaseControl(owner), m_Life(std::make_shared<int>(0))
+Control::Control(Component* owner) : BaseControl(owner)
 {
     m_Widget = new ControlWidget(this);
     m_HoverTimer = new QTimer(m_Widget);
@@ -326,8 +326,9 @@ void Control::RemoveChild(BaseControl* child)
     m_Children.erase(std::remove(m_Children.begin(), m_Children.end(), child), m_Children.end());
 }
 
-void Control::MoveChild(BaseControl* child, bool toFront)
+void Control::MoveChild(BaseControl* child, ZOrder order)
 {
+    const bool toFront = order == ZOrder::Front;
     auto it = std::find(m_Children.begin(), m_Children.end(), child);
     if (it == m_Children.end())
         return;
@@ -372,7 +373,7 @@ void Control::PaintHandler()
     m_PaintPending = false;
     if (m_Surface.Width() != Width() || m_Surface.Height() != Height())
         m_Surface.SetSize(Width(), Height());
-    std::weak_ptr<int> life = m_Life;
+    const LifeWatch life = Life();
     (void)EraseBkgnd(); // the platform never erases: the answer only says it is done
     if (life.expired())
         return;
@@ -389,13 +390,8 @@ void Control::PaintControls()
         auto* graphic = dynamic_cast<GraphicControl*>(child);
         if (!graphic || !graphic->Visible())
             continue;
-        const graphics::Point origin = canvas.ViewportOrigin();
-        const std::optional<graphics::Region> clip = canvas.ClipRegion();
-        canvas.MoveViewportOrigin(child->Left(), child->Top());
-        canvas.IntersectClipRect({0, 0, child->Width(), child->Height()});
+        const graphics::SavedCanvasState saved(canvas, child->BoundsRect());
         graphic->Paint(canvas);
-        canvas.SetClipRegion(clip);
-        canvas.SetViewportOrigin(origin);
     }
 }
 
@@ -429,10 +425,10 @@ void Control::SetFocus()
         m_Widget->setFocus(Qt::OtherFocusReason);
 }
 
-void Control::TrackMouse(bool hover, int hoverTime)
+void Control::TrackMouse(Tracking tracking, int hoverTime)
 {
     m_TrackLeave = true;
-    if (hover && m_HoverTimer)
+    if (tracking == Tracking::LeaveAndHover && m_HoverTimer)
         m_HoverTimer->start(std::max(hoverTime, 0));
 }
 
@@ -468,7 +464,7 @@ void Control::Track(ShiftState shift, int x, int y)
 
 void Control::LeaveFromQt()
 {
-    std::weak_ptr<int> life = m_Life;
+    const LifeWatch life = Life();
     MouseLeave();
     if (life.expired() || !m_TrackLeave)
         return;
@@ -524,7 +520,7 @@ void Control::MouseUp(MouseButton button, ShiftState shift, int x, int y)
     if (button == mbLeft && m_Clicked) {
         m_Clicked = false;
         if (x >= 0 && y >= 0 && x < Width() && y < Height()) {
-            std::weak_ptr<int> life = m_Life;
+            const LifeWatch life = Life();
             Click();
             if (life.expired())
                 return;

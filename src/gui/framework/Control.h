@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include "gui/framework/Component.h"
+#include "gui/framework/Liveness.h"
 #include "gui/graphics/Bitmap.h"
 #include "gui/graphics/Canvas.h"
 
@@ -49,6 +50,11 @@ enum : std::uint16_t {
 
 // The virtual key of a Qt key, 0 for keys without one.
 std::uint16_t VirtualKeyFromQt(int qtKey);
+
+// Where SendToBack and BringToFront put a child in its parent's painting order.
+enum class ZOrder { Back, Front };
+// What TrackMouse arms: the leave notification alone, or also the hover notification.
+enum class Tracking { LeaveOnly, LeaveAndHover };
 
 using KeyEvent = Event<Component*, std::uint16_t&, ShiftState>;
 using KeyPressEvent = Event<Component*, char16_t&>;
@@ -220,7 +226,7 @@ public:
     // Mouse tracking, as the platform's tracking call: a leave notification (TrackedMouseLeave)
     // when the pointer leaves, and with hover a single-shot hover notification (MouseHover)
     // after hoverTime ms. Arming again restarts the hover period; a leave cancels both.
-    void TrackMouse(bool hover, int hoverTime);
+    void TrackMouse(Tracking tracking, int hoverTime);
     bool LeaveTracking() const { return m_TrackLeave; }
     bool HoverPending() const;
     // The period of the pending hover notification, in ms (-1 when none is pending).
@@ -239,7 +245,7 @@ protected:
     // Draws the visible windowless children onto the surface, each at its position.
     void PaintControls();
     // Expires when the control is destroyed; check it after calling out to a handler.
-    std::weak_ptr<int> Life() const { return m_Life; }
+    LifeWatch Life() const { return m_Life.Watch(); }
 
     virtual void DoEnter();
     virtual void DoExit();
@@ -270,7 +276,7 @@ private:
     friend class ControlWidget;
     void InsertChild(BaseControl* child);
     void RemoveChild(BaseControl* child);
-    void MoveChild(BaseControl* child, bool toFront);
+    void MoveChild(BaseControl* child, ZOrder order);
     void SyncWidgetVisibility();
     void HoverTimeout();
     void LeaveFromQt();
@@ -281,7 +287,7 @@ private:
     QPointer<ControlWidget> m_Widget;
     QPointer<QTimer> m_HoverTimer;
     // Expires with the control: handlers that may destroy it are followed by a check.
-    std::shared_ptr<int> m_Life;
+    Liveness m_Life;
     std::vector<BaseControl*> m_Children;
     graphics::Bitmap m_Surface;
     ShiftState m_LastShift = 0;

@@ -131,12 +131,15 @@ public:
 
     LogWidget* Root() { return static_cast<LogWidget*>(Widget()); }
 
-    gs::GsWidget* CreateWidget() override { return new LogWidget("root", m_Log, m_Color); }
-    void RenderControl(graphics::Bitmap* bitmap, bool blit) override
+    std::unique_ptr<gs::GsWidget> CreateWidget() override
+    {
+        return std::make_unique<LogWidget>("root", m_Log, m_Color);
+    }
+    void RenderControl(graphics::Bitmap* bitmap, RenderMode mode) override
     {
         ++renders;
         Widget()->Render(bitmap, Widget()->BoundsRect());
-        if (blit)
+        if (mode == RenderMode::ToSurface)
             graphics::PutBitmapArea(&Canvas(), ClientRect(), bitmap, {0, 0});
     }
     void DrawInto(graphics::Bitmap* bitmap, bool, bool force) override

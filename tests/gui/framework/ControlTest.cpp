@@ -424,7 +424,7 @@ TEST_F(ControlTest, TrackingDeliversOneHoverAndOneLeave)
     auto control = MakeControl();
     QTest::mouseMove(control->Handle(), QPoint(4, 5));
     EXPECT_FALSE(control->HoverPending());
-    control->TrackMouse(true, 150);
+    control->TrackMouse(framework::Tracking::LeaveAndHover, 150);
     EXPECT_TRUE(control->HoverPending());
     EXPECT_EQ(control->HoverPendingTime(), 150);
     QTest::mousePress(control->Handle(), Qt::LeftButton, Qt::ControlModifier, QPoint(6, 7));
@@ -438,7 +438,7 @@ TEST_F(ControlTest, TrackingDeliversOneHoverAndOneLeave)
     EXPECT_EQ(control->hovers, 1);
     QTest::mouseRelease(control->Handle(), Qt::LeftButton, Qt::NoModifier, QPoint(6, 7));
 
-    control->TrackMouse(true, 150);
+    control->TrackMouse(framework::Tracking::LeaveAndHover, 150);
     QEvent leave(QEvent::Leave);
     QCoreApplication::sendEvent(control->Handle(), &leave);
     EXPECT_EQ(control->trackedLeaves, 1);
@@ -447,7 +447,7 @@ TEST_F(ControlTest, TrackingDeliversOneHoverAndOneLeave)
     EXPECT_EQ(control->trackedLeaves, 1) << "no second leave without arming again";
 
     // Leave tracking alone gives no hover.
-    control->TrackMouse(false, 10);
+    control->TrackMouse(framework::Tracking::LeaveOnly, 10);
     EXPECT_FALSE(control->HoverPending());
     EXPECT_TRUE(control->LeaveTracking());
 }
@@ -455,7 +455,7 @@ TEST_F(ControlTest, TrackingDeliversOneHoverAndOneLeave)
 TEST_F(ControlTest, HoverTimerFiresFromTheEventLoop)
 {
     auto control = MakeControl();
-    control->TrackMouse(true, 5);
+    control->TrackMouse(framework::Tracking::LeaveAndHover, 5);
     QTRY_COMPARE_WITH_TIMEOUT(control->hovers, 1, 5000);
 }
 
