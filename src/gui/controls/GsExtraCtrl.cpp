@@ -233,6 +233,10 @@ void WdgBulledCheckBox::Paint(graphics::Bitmap* target, const graphics::Rect& re
         GetCheckState() != cbUnchecked ? TextEffect().Checked() : TextEffect().Unchecked();
     // The label's style has no listener, so copying it in does not ask for another paint.
     m_Label->TextEffect() = set.Effect(State());
+    // The state's style may glow further than the one the label was fitted to: the caption's
+    // area grows (and shrinks back) with it, or the glow below the caption is cut off.
+    if (m_Label->AutoSize())
+        m_Label->Fit();
 }
 
 } // namespace gs

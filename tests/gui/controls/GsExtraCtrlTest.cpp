@@ -419,6 +419,29 @@ TEST_F(GsCheckBoxTest, BulletCaptionStyleFollowsTheBulletState)
     EXPECT_EQ(label.TextEffect().Font().Color, 0x0000AAu);
 }
 
+TEST_F(GsCheckBoxTest, HoveredBulletCaptionKeepsTheGlowBelowIt)
+{
+    GsBulledCheckBox box;
+    box.SetParent(m_Form.get());
+    // A bullet taller than the caption: only the caption's own area can cut the glow.
+    SetUncheckedStates(box.Appearance().Unchecked(), 16, 40);
+    box.SetCaption("On");
+    gs::WdgLabel& label = box.BulledWidget().Label();
+    const int plainBottom = label.Top() + label.Height();
+    GsTextRadiationEffect& hovered = box.TextEffect().Unchecked().Hovered();
+    hovered.SetRadius(4);
+    hovered.SetColor(0xFFFFFF);
+    HoverAt(box.Handle(), QPoint(3, 3));
+    graphics::Bitmap bitmap;
+    box.RenderTo(&bitmap);
+    ASSERT_GT(bitmap.Height(), plainBottom + 8);
+    int below = 0;
+    for (int y = plainBottom; y < bitmap.Height(); ++y)
+        for (int x = label.Left(); x < bitmap.Width(); ++x)
+            below += (Pixel(bitmap, x, y) >> 24) != 0;
+    EXPECT_GT(below, 0) << "the glow under the hovered caption is cut off";
+}
+
 TEST(WdgLabel, SizesToItsTextAndDrawsGrayWhenDisabled)
 {
     testsupport::QtTestApp();
