@@ -132,10 +132,7 @@ GsTrayIcon::GsTrayIcon(Component* owner, unsigned id, unsigned callbackMessage)
     m_RetryTimer.SetOnTimer(NotifyEvent(this, &GsTrayIcon::RetryTick));
 }
 
-GsTrayIcon::~GsTrayIcon()
-{
-    *m_Alive = false;
-}
+GsTrayIcon::~GsTrayIcon() = default;
 
 void GsTrayIcon::SetIconFile(const std::filesystem::path& file)
 {
@@ -196,16 +193,16 @@ void GsTrayIcon::HideBalloon()
 void GsTrayIcon::HandleNotify(unsigned notification)
 {
     // Each step calls out to handlers that may destroy this icon.
-    const std::shared_ptr<bool> alive = m_Alive;
+    const framework::LifeWatch life = m_Life.Watch();
     if (TrayTriggerMatches(m_RestoreTrigger, notification)) {
         Restore();
-        if (!*alive)
+        if (life.expired())
             return;
     }
     if (TrayTriggerMatches(m_PopupTrigger, notification)) {
         const graphics::Point p = CursorPos();
         PopupAt(p.x, p.y);
-        if (!*alive)
+        if (life.expired())
             return;
     }
     FireMouseEvent(notification);
@@ -223,9 +220,9 @@ void GsTrayIcon::FireMouseEvent(unsigned notification)
         OnMouseDown(this, mbLeft, shift, p.x, p.y);
         break;
     case WM_LBUTTONUP: {
-        const std::shared_ptr<bool> alive = m_Alive;
+        const framework::LifeWatch life = m_Life.Watch();
         OnMouseUp(this, mbLeft, shift, p.x, p.y);
-        if (*alive)
+        if (!life.expired())
             OnClick(this);
         break;
     }

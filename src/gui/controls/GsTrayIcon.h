@@ -7,6 +7,7 @@
 #include <string>
 
 #include "gui/framework/Component.h"
+#include "gui/framework/Liveness.h"
 #include "gui/framework/Timer.h"
 
 namespace framework {
@@ -145,6 +146,6 @@ private:
     framework::PopupMenu* m_PopupMenu = nullptr;
     int m_RestoreTrigger = ttNever;
     int m_PopupTrigger = ttNever;
-    // Cleared by the destructor; lets HandleNotify stop when a handler destroyed the icon.
-    std::shared_ptr<bool> m_Alive = std::make_shared<bool>(true);
+    // Lets HandleNotify stop when a handler destroyed the icon.
+    framework::Liveness m_Life;
 };
