@@ -55,7 +55,7 @@ CsTrayIcon::~CsTrayIcon()
 
 bool CsTrayIcon::Add()
 {
-    UpdateFlags(false);
+    UpdateFlags(Balloon::Without);
     Publish();
     for (int attempt = 0; attempt < kAddAttempts && !m_Added; ++attempt)
         m_Added = m_Record.window->Show();
@@ -64,7 +64,7 @@ bool CsTrayIcon::Add()
 
 void CsTrayIcon::Delete()
 {
-    UpdateFlags(false);
+    UpdateFlags(Balloon::Without);
     m_Record.window->Hide(); // hiding always succeeds here
     m_Added = false;
 }
@@ -86,22 +86,22 @@ std::filesystem::path CsTrayIcon::SetIcon(const std::filesystem::path& icon)
     return previous;
 }
 
-void CsTrayIcon::Modify(bool withBalloon)
+void CsTrayIcon::Modify(Balloon balloon)
 {
     if (!m_Added)
         return;
-    UpdateFlags(withBalloon);
+    UpdateFlags(balloon);
     Publish();
 }
 
-void CsTrayIcon::UpdateFlags(bool withBalloon)
+void CsTrayIcon::UpdateFlags(Balloon balloon)
 {
     m_Record.flags = NIF_MESSAGE;
     if (!m_Record.icon.empty())
         m_Record.flags |= NIF_ICON;
     if (!m_Record.tip.empty())
         m_Record.flags |= NIF_TIP;
-    if (withBalloon) {
+    if (balloon == Balloon::With) {
         m_Record.flags |= NIF_INFO;
         m_Record.info = m_BalloonText.substr(0, kMaxInfoLength);
     } else {
@@ -137,7 +137,7 @@ GsTrayIcon::~GsTrayIcon() = default;
 void GsTrayIcon::SetIconFile(const std::filesystem::path& file)
 {
     (void)m_Tray->SetIcon(file); // the previous file needs no release
-    m_Tray->Modify(false);
+    m_Tray->Modify(CsTrayIcon::Balloon::Without);
 }
 
 void GsTrayIcon::RetryTick(Component*)
@@ -182,12 +182,12 @@ void GsTrayIcon::PopupAt(int x, int y)
 void GsTrayIcon::ShowBalloon(const std::string& text)
 {
     m_Tray->SetBalloonText(text);
-    m_Tray->Modify(true);
+    m_Tray->Modify(CsTrayIcon::Balloon::With);
 }
 
 void GsTrayIcon::HideBalloon()
 {
-    m_Tray->Modify(false);
+    m_Tray->Modify(CsTrayIcon::Balloon::Without);
 }
 
 void GsTrayIcon::HandleNotify(unsigned notification)

@@ -59,13 +59,15 @@ public:
     std::filesystem::path SetIcon(const std::filesystem::path& icon);
     const std::string& BalloonText() const { return m_BalloonText; }
     void SetBalloonText(const std::string& text) { m_BalloonText = text; }
-    // Updates the icon when it is added; with the balloon, the balloon text is shown too.
-    void Modify(bool withBalloon = false);
+    // Whether an update shows the balloon text too.
+    enum class Balloon { Without, With };
+    // Updates the icon when it is added, with or without the balloon.
+    void Modify(Balloon balloon = Balloon::Without);
 
     const TrayNotifyRecord& Record() const { return m_Record; }
 
 private:
-    void UpdateFlags(bool withBalloon);
+    void UpdateFlags(Balloon balloon);
     void Publish();
 
     TrayNotifyRecord m_Record;
