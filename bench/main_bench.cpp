@@ -208,7 +208,7 @@ public:
         setenv("TOLV_ROOT", m_Path.c_str(), 1);
         setenv("TLACPI_FIRMWARE", ("sim:" + (m_Path / "sim").string()).c_str(), 1);
         RegistryKey key;
-        const bool seeded = key.Open(platform::HKEY_LOCAL_MACHINE, "Software\\TOLV\\TOLV Watchdog Timer", true)
+        const bool seeded = key.Open(platform::HKEY_LOCAL_MACHINE, "Software\\TOLV\\TOLV Watchdog Timer", KeyAccess::CreateIfMissing)
             && key.WriteDword("LAST_STATE", 15) && key.WriteDword("REBOOT_TIME", 60)
             && key.WriteDword("RESET_TIME", 40);
         if (!seeded) {

@@ -128,7 +128,7 @@ void TMainForm::LoadSettings()
 {
     RegistryKey key;
     bool on = false;
-    if (key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, false)
+    if (key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::OpenExisting)
         && key.ReadDword("LAST_STATE", m_LastState)) {
         std::uint32_t restart = 0;
         std::uint32_t reload = 0;
@@ -223,7 +223,7 @@ void TMainForm::TurnOff()
 void TMainForm::WriteSettings(std::uint32_t lastState, bool withTimes)
 {
     RegistryKey key;
-    bool written = key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, true);
+    bool written = key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::CreateIfMissing);
     if (written) {
         written = key.WriteDword("LAST_STATE", lastState);
         if (withTimes) {

@@ -13,11 +13,11 @@ RegistryKey::~RegistryKey()
     Close();
 }
 
-bool RegistryKey::Open(HKEY root, const std::string& subKey, bool create)
+bool RegistryKey::Open(HKEY root, const std::string& subKey, KeyAccess access)
 {
     TOLV_ASSERT(!IsOpen());
     LONG result;
-    if (create)
+    if (access == KeyAccess::CreateIfMissing)
         result = RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                                  nullptr, &m_Key, nullptr);
     else

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <string>
 
+// Whether RegistryKey::Open creates a missing key (and every missing parent) first.
+enum class KeyAccess { OpenExisting, CreateIfMissing };
+
 // One open registry key, created on the stack for one access: construct, Open, read or write,
 // Flush, Close. No key handle lives on between accesses.
 class RegistryKey {
@@ -14,8 +17,9 @@ public:
     RegistryKey(const RegistryKey&) = delete;
     RegistryKey& operator=(const RegistryKey&) = delete;
 
-    // Opens root\subKey with full access; with create, missing keys are created first.
-    bool Open(platform::HKEY root, const std::string& subKey, bool create);
+    // Opens root\subKey with full access; with KeyAccess::CreateIfMissing, missing keys are
+    // created first.
+    bool Open(platform::HKEY root, const std::string& subKey, KeyAccess access);
     bool IsOpen() const;
     // Answers true only for a stored REG_DWORD; on false the target is left unchanged.
     bool ReadDword(const std::string& name, std::uint32_t& value);

@@ -41,7 +41,7 @@ CWatchDogControl* GetWatchDogControl()
 bool IsModelTypeWMI()
 {
     RegistryKey key;
-    if (!key.Open(platform::HKEY_LOCAL_MACHINE, SettingsKey, true))
+    if (!key.Open(platform::HKEY_LOCAL_MACHINE, SettingsKey, KeyAccess::CreateIfMissing))
         return false;
     std::uint32_t value = 0;
     const bool read = key.ReadDword("Model Type WMI", value);

@@ -86,14 +86,14 @@ protected:
     static void WriteDword(const char* name, std::uint32_t value)
     {
         RegistryKey key;
-        ASSERT_TRUE(key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, true));
+        ASSERT_TRUE(key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::CreateIfMissing));
         ASSERT_TRUE(key.WriteDword(name, value));
     }
     static std::optional<std::uint32_t> ReadDword(const char* name)
     {
         RegistryKey key;
         std::uint32_t value = 0;
-        if (key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, false) && key.ReadDword(name, value))
+        if (key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::OpenExisting) && key.ReadDword(name, value))
             return value;
         return std::nullopt;
     }

@@ -105,7 +105,7 @@ protected:
     {
         RegistryKey key;
         std::uint32_t value = 0;
-        if (!key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, false) || !key.ReadDword(name, value))
+        if (!key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::OpenExisting) || !key.ReadDword(name, value))
             return std::nullopt;
         return value;
     }
@@ -204,7 +204,7 @@ TEST_F(InstalledProgram, ThePrermClosesTheRunningCopyWithTheWatchdogSwitchedOff)
 {
     {
         RegistryKey key;
-        ASSERT_TRUE(key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, true));
+        ASSERT_TRUE(key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::CreateIfMissing));
         ASSERT_TRUE(key.WriteDword("LAST_STATE", 15));
         ASSERT_TRUE(key.WriteDword("REBOOT_TIME", 30));
         ASSERT_TRUE(key.WriteDword("RESET_TIME", 20));

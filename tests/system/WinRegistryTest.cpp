@@ -36,7 +36,7 @@ TEST(RegistryKey, WrittenDwordsReadBackThroughANewKey)
 {
     {
         RegistryKey key;
-        ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, true));
+        ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::CreateIfMissing));
         EXPECT_TRUE(key.WriteDword("LAST_STATE", 15));
         EXPECT_TRUE(key.WriteDword("REBOOT_TIME", 0x80000001));
         key.Flush();
@@ -46,7 +46,7 @@ TEST(RegistryKey, WrittenDwordsReadBackThroughANewKey)
     EXPECT_NE(testsupport::ReadFile(SettingsFile()).find("\"LAST_STATE\"=dword:0000000f"), std::string::npos);
 
     RegistryKey key;
-    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, false));
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::OpenExisting));
     std::uint32_t value = 0;
     EXPECT_TRUE(key.ReadDword("LAST_STATE", value));
     EXPECT_EQ(value, 15u);
@@ -57,14 +57,14 @@ TEST(RegistryKey, WrittenDwordsReadBackThroughANewKey)
 TEST(RegistryKey, OpenWithoutCreateOnAMissingKeyFailsAndStaysClosed)
 {
     RegistryKey key;
-    EXPECT_FALSE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, false));
+    EXPECT_FALSE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::OpenExisting));
     EXPECT_FALSE(key.IsOpen());
     EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
     // Close and Flush after a failed Open do nothing; a later Open is allowed.
     key.Flush();
     key.Close();
     key.Close();
-    EXPECT_TRUE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, true));
+    EXPECT_TRUE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::CreateIfMissing));
     EXPECT_TRUE(key.IsOpen());
     EXPECT_TRUE(std::filesystem::exists(SettingsFile()));
 }
@@ -72,7 +72,7 @@ TEST(RegistryKey, OpenWithoutCreateOnAMissingKeyFailsAndStaysClosed)
 TEST(RegistryKey, ReadingAMissingValueLeavesTheTargetUnchanged)
 {
     RegistryKey key;
-    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, true));
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::CreateIfMissing));
     std::uint32_t value = 1234;
     EXPECT_FALSE(key.ReadDword("RESET_TIME", value));
     EXPECT_EQ(value, 1234u);
@@ -87,7 +87,7 @@ TEST(RegistryKey, ValuesOfAnotherTypeOrSizeAnswerFalseAndLeaveTheTargetUnchanged
     StoreRaw("Short", REG_DWORD, "\x05\x06");
 
     RegistryKey key;
-    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, false));
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::OpenExisting));
     for (const char* name : {"Text4", "Text2", "Bin4", "Long", "Short"}) {
         std::uint32_t value = 0xA5A5A5A5;
         EXPECT_FALSE(key.ReadDword(name, value)) << name;
@@ -102,7 +102,7 @@ TEST(RegistryKey, DamagedSettingsReadAsMissingAndAWriteRepairsOnlyTheValueWritte
     testsupport::WriteFile(SettingsFile(), file + "\"LAST_STATE\"=dword:garbage\n");
 
     RegistryKey key;
-    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, true));
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::CreateIfMissing));
     std::uint32_t value = 99;
     EXPECT_FALSE(key.ReadDword("LAST_STATE", value));
     EXPECT_EQ(value, 99u);
@@ -117,15 +117,15 @@ TEST(RegistryKey, DamagedSettingsReadAsMissingAndAWriteRepairsOnlyTheValueWritte
 TEST(RegistryKey, OpeningTwiceIsAProgrammingError)
 {
     RegistryKey key;
-    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, true));
-    EXPECT_DEATH(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, true),
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::CreateIfMissing));
+    EXPECT_DEATH(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::CreateIfMissing),
                  "^Assertion failed: !IsOpen\\(\\), file src/system/WinRegistry, line [0-9]+\n");
 }
 
 TEST(RegistryKey, AnInvalidPathFailsLikeAMissingKey)
 {
     RegistryKey key;
-    EXPECT_FALSE(key.Open(HKEY_LOCAL_MACHINE, "Software\\..\\..\\..\\etc", true));
+    EXPECT_FALSE(key.Open(HKEY_LOCAL_MACHINE, "Software\\..\\..\\..\\etc", KeyAccess::CreateIfMissing));
     EXPECT_FALSE(key.IsOpen());
     EXPECT_FALSE(std::filesystem::exists(RegistryFolder()));
 }

@@ -19,7 +19,7 @@ constexpr const char* SettingsKey = "Software\\TOLV\\TOLV Watchdog Timer";
 void WriteModelType(std::uint32_t value)
 {
     RegistryKey key;
-    ASSERT_TRUE(key.Open(platform::HKEY_LOCAL_MACHINE, SettingsKey, true));
+    ASSERT_TRUE(key.Open(platform::HKEY_LOCAL_MACHINE, SettingsKey, KeyAccess::CreateIfMissing));
     ASSERT_TRUE(key.WriteDword("Model Type WMI", value));
     key.Close();
 }
@@ -95,7 +95,7 @@ TEST(ModelTypeWmi, ReadsOnlyADwordOf5)
 TEST(ModelTypeWmi, AStringValueIsNotTheModelType)
 {
     RegistryKey key;
-    ASSERT_TRUE(key.Open(platform::HKEY_LOCAL_MACHINE, SettingsKey, true));
+    ASSERT_TRUE(key.Open(platform::HKEY_LOCAL_MACHINE, SettingsKey, KeyAccess::CreateIfMissing));
     key.Close();
     platform::HKEY handle{};
     ASSERT_EQ(platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, SettingsKey, 0,

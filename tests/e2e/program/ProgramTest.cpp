@@ -160,7 +160,7 @@ protected:
     {
         RegistryKey key;
         std::uint32_t value = 0;
-        if (!key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, false)
+        if (!key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::OpenExisting)
             || !key.ReadDword(name, value))
             return std::nullopt;
         return value;
@@ -168,7 +168,7 @@ protected:
     static void Store(std::initializer_list<Setting> settings)
     {
         RegistryKey key;
-        ASSERT_TRUE(key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, true));
+        ASSERT_TRUE(key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::CreateIfMissing));
         for (const Setting& setting : settings)
             ASSERT_TRUE(key.WriteDword(setting.name, setting.value)) << setting.name;
         key.Flush();

@@ -24,7 +24,7 @@ std::filesystem::path TraceFile()
 bool WriteSettings(const Settings& settings)
 {
     RegistryKey key;
-    if (!key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, true))
+    if (!key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::CreateIfMissing))
         return false;
     const bool written = key.WriteDword("LAST_STATE", settings.lastState)
         && key.WriteDword("REBOOT_TIME", settings.rebootTime)
@@ -155,7 +155,7 @@ std::optional<std::uint32_t> ProgramRun::LastState() const
 {
     RegistryKey key;
     std::uint32_t value = 0;
-    if (!key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, false)
+    if (!key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::OpenExisting)
         || !key.ReadDword("LAST_STATE", value))
         return std::nullopt;
     return value;
@@ -164,7 +164,7 @@ std::optional<std::uint32_t> ProgramRun::LastState() const
 bool ProgramRun::WriteLastState(std::uint32_t value) const
 {
     RegistryKey key;
-    if (!key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, false))
+    if (!key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::OpenExisting))
         return false;
     const bool written = key.WriteDword("LAST_STATE", value);
     key.Flush();
