@@ -25,7 +25,7 @@ WdgCheckBox::WdgCheckBox()
       m_TextEffect(std::make_unique<GsCheckBoxOuterGlowTextEffect>())
 {
     // Toggling happens in the control's Click; a release must not toggle a second time.
-    SetOptions(NoOptions);
+    SetOptions(kNoOptions);
 }
 
 WdgCheckBox::~WdgCheckBox() = default;

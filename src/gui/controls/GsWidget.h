@@ -51,7 +51,6 @@ constexpr std::uint8_t kDefaultHitAlphaLimit = 40;
 
 // Option flags of a widget.
 enum WidgetOption : unsigned {
-    NoOptions = 0x0,
     // The widget handles mouse-down and mouse-move itself even when a child took them, and
     // SetEnabled is passed on to every child.
     ShareEvents = 0x1,
@@ -64,6 +63,7 @@ enum WidgetOption : unsigned {
     ClickOnRelease = 0x8,
 };
 using WidgetOptions = unsigned;
+constexpr WidgetOptions kNoOptions = 0;
 
 // Told after every mouse-down which child holds the capture now (null when the widget itself
 // or nobody holds it).
