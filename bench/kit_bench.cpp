@@ -142,7 +142,7 @@ void BM_ComposeTwentyControls(benchmark::State& state)
     for (auto _ : state) {
         frame.Assign(background);
         for (auto& control : window.controls)
-            control->DrawInto(&frame, true, false);
+            control->DrawInto(&frame, DrawScope::WithChildren, WhenHidden::Skip);
         benchmark::DoNotOptimize(frame.ScanLine(0));
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
@@ -166,7 +166,7 @@ void BM_SliderDragStep(benchmark::State& state)
     for (auto _ : state) {
         position = position >= 255 ? 10 : position + 1;
         slider.SetPosition(position);
-        slider.DrawInto(&frame, true, false);
+        slider.DrawInto(&frame, DrawScope::WithChildren, WhenHidden::Skip);
         benchmark::DoNotOptimize(frame.ScanLine(0));
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;

@@ -386,7 +386,7 @@ void TMainForm::Redraw()
         if (!control->Visible())
             continue;
         if (auto* kit = dynamic_cast<GsCustomControl*>(control))
-            kit->DrawInto(&layer, true, false);
+            kit->DrawInto(&layer, DrawScope::WithChildren, WhenHidden::Skip);
         else if (auto* label = dynamic_cast<GsLabel*>(control))
             label->DrawInto(&layer);
     }

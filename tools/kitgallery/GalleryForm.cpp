@@ -414,7 +414,7 @@ void TGalleryForm::Compose(graphics::Bitmap& frame)
     frame.Assign(m_Background);
     frame.SetPixelFormat(graphics::pf32bit);
     for (GsCustomControl* control : m_KitControls)
-        control->DrawInto(&frame, true, false);
+        control->DrawInto(&frame, DrawScope::WithChildren, WhenHidden::Skip);
     for (GsLabel* label : m_Labels)
         if (label->Visible())
             label->DrawInto(&frame);

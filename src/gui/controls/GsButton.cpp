@@ -293,22 +293,22 @@ void GsCustomButton::RenderControl(graphics::Bitmap* bitmap, RenderMode mode)
     }
 }
 
-void GsCustomButton::DrawInto(graphics::Bitmap* bitmap, bool withChildren, bool force)
+void GsCustomButton::DrawInto(graphics::Bitmap* bitmap, DrawScope scope, WhenHidden hidden)
 {
-    if (!Visible() && !force)
+    if (!Visible() && hidden == WhenHidden::Skip)
         return;
     const graphics::SavedCanvasState saved(bitmap->Canvas(), BoundsRect());
     if (gs::GsWidget* widget = Widget()) {
         widget->SetText(Caption());
         widget->Render(bitmap, widget->BoundsRect());
     }
-    if (withChildren) {
+    if (scope == DrawScope::WithChildren) {
         for (int i = 0; i < ControlCount(); ++i) {
             framework::BaseControl* child = Controls(i);
             if (!child->Visible())
                 continue;
             if (auto* control = dynamic_cast<GsCustomControl*>(child))
-                control->DrawInto(bitmap, withChildren, false);
+                control->DrawInto(bitmap, scope, WhenHidden::Skip);
             else if (auto* component = dynamic_cast<gs::GsComponent*>(child))
                 component->DrawInto(bitmap);
         }

@@ -107,7 +107,7 @@ public:
     void SetHitAlphaLimit(std::uint8_t value);
 
     void RenderControl(graphics::Bitmap* bitmap, RenderMode mode) override;
-    void DrawInto(graphics::Bitmap* bitmap, bool withChildren, bool force) override;
+    void DrawInto(graphics::Bitmap* bitmap, DrawScope scope, WhenHidden hidden) override;
 
 protected:
     // The caption widget (null before a concrete control made its widget).

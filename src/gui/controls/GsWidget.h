@@ -292,6 +292,11 @@ constexpr int kShortestHoverTime = 20;
 // Whether RenderControl also copies the picture onto the control's own surface.
 enum class RenderMode { BitmapOnly, ToSurface };
 
+// What GsCustomControl::DrawInto draws: the control alone or with its kit children, and whether
+// an invisible control is drawn all the same.
+enum class DrawScope { ControlOnly, WithChildren };
+enum class WhenHidden { Skip, DrawAnyway };
+
 // A windowed control of the kit: owns its widget (made by CreateWidget on first access),
 // forwards input to it, tracks hover with auto-repeat, and draws it into bitmaps.
 class GsCustomControl : public framework::Control {
@@ -305,7 +310,7 @@ public:
     virtual void RenderTo(graphics::Bitmap* bitmap);
     // Draws the control (and, with children, its kit children) into a window-sized bitmap at
     // the control's position. Nothing when invisible unless forced.
-    virtual void DrawInto(graphics::Bitmap* bitmap, bool withChildren, bool force) = 0;
+    virtual void DrawInto(graphics::Bitmap* bitmap, DrawScope scope, WhenHidden hidden) = 0;
     // Rectangle test in control coordinates: 0 <= x < Width and 0 <= y < Height.
     virtual bool HitTest(int x, int y);
     // Takes the widget's size: bounds := (Left, Top, widget width, widget height).

@@ -323,7 +323,7 @@ TEST_F(GsButtonControlTest, DrawIntoComposesAtThePositionWithAlphaValue)
     button.SetTop(1);
     graphics::Bitmap layer(6, 4);
 
-    button.DrawInto(&layer, true, false);
+    button.DrawInto(&layer, DrawScope::WithChildren, WhenHidden::Skip);
     EXPECT_EQ(Pixel(layer, 3, 1), 0xFF0000FFu);
     EXPECT_EQ(Pixel(layer, 4, 2), 0xFF0000FFu);
     EXPECT_EQ(Pixel(layer, 2, 1), 0u);
@@ -335,12 +335,12 @@ TEST_F(GsButtonControlTest, DrawIntoComposesAtThePositionWithAlphaValue)
 
     graphics::Bitmap faded(6, 4);
     button.SetAlphaValue(0);
-    button.DrawInto(&faded, true, false);
+    button.DrawInto(&faded, DrawScope::WithChildren, WhenHidden::Skip);
     EXPECT_EQ(Pixel(faded, 3, 1), 0u);
 
     button.SetAlphaValue(128);
     graphics::Bitmap half(6, 4);
-    button.DrawInto(&half, true, false);
+    button.DrawInto(&half, DrawScope::WithChildren, WhenHidden::Skip);
     graphics::Bitmap expected(6, 4);
     graphics::BlendLayer(&expected, {3, 1, 5, 3}, button.Appearance().Raised(), {0, 0}, 128);
     EXPECT_EQ(Pixel(half, 3, 1), Pixel(expected, 3, 1));
@@ -371,9 +371,9 @@ TEST_F(GsButtonControlTest, InvisibleButtonsDrawOnlyWhenForced)
     button.Appearance().SetRaised(*Solid(2, 2, kRaisedColor));
     button.SetVisible(false);
     graphics::Bitmap layer(2, 2);
-    button.DrawInto(&layer, true, false);
+    button.DrawInto(&layer, DrawScope::WithChildren, WhenHidden::Skip);
     EXPECT_EQ(Pixel(layer, 0, 0), 0u);
-    button.DrawInto(&layer, true, true);
+    button.DrawInto(&layer, DrawScope::WithChildren, WhenHidden::DrawAnyway);
     EXPECT_EQ(Pixel(layer, 0, 0), kRaisedColor);
 }
 
@@ -390,14 +390,14 @@ TEST_F(GsButtonControlTest, ChildrenAreComposedInsideAndClippedToTheParent)
     child.SetTop(2);
 
     graphics::Bitmap layer(8, 8);
-    parent.DrawInto(&layer, true, false);
+    parent.DrawInto(&layer, DrawScope::WithChildren, WhenHidden::Skip);
     EXPECT_EQ(Pixel(layer, 1, 1), kRaisedColor);
     EXPECT_EQ(Pixel(layer, 3, 3), kHoveredColor);
     EXPECT_EQ(Pixel(layer, 4, 4), kHoveredColor);
     EXPECT_EQ(Pixel(layer, 5, 5), 0u); // the child's third row and column lie outside the parent
 
     graphics::Bitmap alone(8, 8);
-    parent.DrawInto(&alone, false, false);
+    parent.DrawInto(&alone, DrawScope::ControlOnly, WhenHidden::Skip);
     EXPECT_EQ(Pixel(alone, 3, 3), kRaisedColor);
 }
 
@@ -438,7 +438,7 @@ TEST_F(GsButtonControlTest, ImagesInsideAreComposedAtFullOpacityOthersSkipped)
     EXPECT_EQ(image.AlphaValue(), 0);
 
     graphics::Bitmap layer(8, 8);
-    parent.DrawInto(&layer, true, false);
+    parent.DrawInto(&layer, DrawScope::WithChildren, WhenHidden::Skip);
     EXPECT_EQ(Pixel(layer, 4, 3), 0xFF00FF00u);
     EXPECT_EQ(Pixel(layer, 3, 3), 0u);
 }
@@ -503,7 +503,7 @@ TEST_F(GsButtonControlTest, CaptionIsDrawnOnTheStateImageOnly)
     GsButton empty;
     empty.SetCaption("Apply");
     graphics::Bitmap layer(20, 20);
-    empty.DrawInto(&layer, true, false);
+    empty.DrawInto(&layer, DrawScope::WithChildren, WhenHidden::Skip);
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 20; ++x)
             ASSERT_EQ(Pixel(layer, x, y), 0u);

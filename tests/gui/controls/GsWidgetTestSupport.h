@@ -142,9 +142,9 @@ public:
         if (mode == RenderMode::ToSurface)
             graphics::PutBitmapArea(&Canvas(), ClientRect(), bitmap, {0, 0});
     }
-    void DrawInto(graphics::Bitmap* bitmap, bool, bool force) override
+    void DrawInto(graphics::Bitmap* bitmap, DrawScope, WhenHidden hidden) override
     {
-        if (!Visible() && !force)
+        if (!Visible() && hidden == WhenHidden::Skip)
             return;
         Widget()->Render(bitmap, BoundsRect());
     }

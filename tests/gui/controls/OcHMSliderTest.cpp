@@ -395,7 +395,7 @@ TEST_F(SliderTest, TheSliderComposesIntoAWindowPicture)
 {
     m_Slider->SetPosition(132);
     graphics::Bitmap frame(420, 120);
-    m_Slider->DrawInto(&frame, true, false);
+    m_Slider->DrawInto(&frame, DrawScope::WithChildren, WhenHidden::Skip);
     // The thumb's centre, drawn over the track, and nothing outside the slider.
     EXPECT_EQ(Alpha(frame, 10 + Thumb() + 10, 20 + 11), 255);
     EXPECT_EQ(Alpha(frame, 5, 5), 0);
