@@ -125,12 +125,18 @@ void WdgLabel::SetAutoSize(bool autoSize)
         Fit();
 }
 
-void WdgLabel::Fit()
+graphics::Rect WdgLabel::Measure(GsTextRadiationEffect& style)
 {
     graphics::Bitmap scratch(1, 1);
     graphics::Rect measured{0, 0, 0, 0};
     if (!Text().empty())
-        m_TextEffect->Adapter().Measure(&scratch.Canvas(), Text(), measured, TextFormat());
+        style.Adapter().Measure(&scratch.Canvas(), Text(), measured, TextFormat());
+    return measured;
+}
+
+void WdgLabel::Fit()
+{
+    const graphics::Rect measured = Measure(*m_TextEffect);
     SetBounds(Left(), Top(), measured.Width(), measured.Height());
 }
 
@@ -207,9 +213,22 @@ void WdgBulledCheckBox::SetWidth(int width)
         m_Label->SetWidth(std::max(0, Width() - BulletWidth() - m_TextSpace));
 }
 
+int WdgBulledCheckBox::WidestCaption()
+{
+    int widest = m_Label->Width();
+    GsCheckBoxOuterGlowTextEffect& styles = TextEffect();
+    for (GsButtonOuterGlowTextEffect* set :
+         {&styles.Unchecked(), styles.HasChecked() ? &styles.Checked() : nullptr})
+        for (int i = 0; set && i < kButtonStateCount; ++i)
+            if (const auto state = static_cast<ButtonState>(i); set->HasEffect(state))
+                widest = std::max(widest, m_Label->Measure(set->Effect(state)).Width());
+    return widest;
+}
+
 bool WdgBulledCheckBox::CanAutoSize(int& width, int&)
 {
-    width = BulletWidth() + m_TextSpace + m_Label->Width();
+    // Room for the widest style, so that a glowing hover does not run past the right edge.
+    width = BulletWidth() + m_TextSpace + WidestCaption();
     return true;
 }
 

@@ -72,6 +72,8 @@ public:
     GsTextRadiationEffect& DisabledEffect();
 
     unsigned TextFormat() const;
+    // The size the text needs drawn in style (its glow included); empty without text.
+    graphics::Rect Measure(GsTextRadiationEffect& style);
     // Sizes the widget to its measured text.
     void Fit();
 
@@ -107,6 +109,9 @@ public:
     int BulletHeight();
 
 private:
+    // The widest the caption gets in any of the states' styles made so far.
+    int WidestCaption();
+
     WdgLabel* m_Label; // a child, owned through the child list
     int m_TextSpace = 0;
     int m_TextTop = 0;

@@ -419,27 +419,33 @@ TEST_F(GsCheckBoxTest, BulletCaptionStyleFollowsTheBulletState)
     EXPECT_EQ(label.TextEffect().Font().Color, 0x0000AAu);
 }
 
-TEST_F(GsCheckBoxTest, HoveredBulletCaptionKeepsTheGlowBelowIt)
+TEST_F(GsCheckBoxTest, HoveredBulletCaptionKeepsItsGlowBelowAndRightOfIt)
 {
     GsBulledCheckBox box;
     box.SetParent(m_Form.get());
     // A bullet taller than the caption: only the caption's own area can cut the glow.
     SetUncheckedStates(box.Appearance().Unchecked(), 16, 40);
-    box.SetCaption("On");
-    gs::WdgLabel& label = box.BulledWidget().Label();
-    const int plainBottom = label.Top() + label.Height();
     GsTextRadiationEffect& hovered = box.TextEffect().Unchecked().Hovered();
     hovered.SetRadius(4);
     hovered.SetColor(0xFFFFFF);
+    box.SetCaption("On");
+    gs::WdgLabel& label = box.BulledWidget().Label();
+    const int plainBottom = label.Top() + label.Height();
+    const int plainRight = label.Left() + label.Width();
     HoverAt(box.Handle(), QPoint(3, 3));
     graphics::Bitmap bitmap;
     box.RenderTo(&bitmap);
     ASSERT_GT(bitmap.Height(), plainBottom + 8);
     int below = 0;
-    for (int y = plainBottom; y < bitmap.Height(); ++y)
-        for (int x = label.Left(); x < bitmap.Width(); ++x)
-            below += (Pixel(bitmap, x, y) >> 24) != 0;
+    int right = 0;
+    for (int y = 0; y < bitmap.Height(); ++y)
+        for (int x = label.Left(); x < bitmap.Width(); ++x) {
+            const bool drawn = (Pixel(bitmap, x, y) >> 24) != 0;
+            below += drawn && y >= plainBottom;
+            right += drawn && x >= plainRight;
+        }
     EXPECT_GT(below, 0) << "the glow under the hovered caption is cut off";
+    EXPECT_GT(right, 0) << "the glow right of the hovered caption is cut off";
 }
 
 TEST(WdgLabel, SizesToItsTextAndDrawsGrayWhenDisabled)
