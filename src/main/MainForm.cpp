@@ -196,7 +196,7 @@ bool TMainForm::TurnOn()
     if (!Arm(static_cast<std::int32_t>(m_AppliedRebootTime), m_ResetSlider->Position()))
         return false;
     m_LastState = kStateOn;
-    WriteSettings(kStateOn, true);
+    WriteSettings(kStateOn, SettingsWrite::StateAndTimes);
     m_ApplyButton->SetEnabled(false);
     return true;
 }
@@ -217,16 +217,16 @@ void TMainForm::TurnOff()
     ShowSliderNumbers();
     m_ArmFailed = false;
     m_LastState = kStateOff;
-    WriteSettings(kStateOff, false);
+    WriteSettings(kStateOff, SettingsWrite::StateOnly);
 }
 
-void TMainForm::WriteSettings(std::uint32_t lastState, bool withTimes)
+void TMainForm::WriteSettings(std::uint32_t lastState, SettingsWrite what)
 {
     RegistryKey key;
     bool written = key.Open(platform::HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::CreateIfMissing);
     if (written) {
         written = key.WriteDword("LAST_STATE", lastState);
-        if (withTimes) {
+        if (what == SettingsWrite::StateAndTimes) {
             const auto restart = static_cast<std::uint32_t>(m_RebootSlider->Position());
             const auto reload = static_cast<std::uint32_t>(m_ResetSlider->Position());
             written = key.WriteDword("REBOOT_TIME", restart) && written;
@@ -251,7 +251,7 @@ void TMainForm::OnCloseClick(framework::Component*)
     Hide();
     // After a failed arm the switch shows off, but the stored choice is still the user's.
     if (!m_ArmFailed)
-        WriteSettings(m_Switch->Checked() ? kStateOn : kStateOff, false);
+        WriteSettings(m_Switch->Checked() ? kStateOn : kStateOff, SettingsWrite::StateOnly);
     Sleep(m_Options.closePause);
     Close();
 }

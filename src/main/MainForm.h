@@ -142,9 +142,11 @@ private:
     std::string CloseWatchdog();
     void StartSystemEvents();
     void WatchPowerEvents();
-    // Writes LAST_STATE and, when withTimes, both sliders' positions (then also the saved
+    // What WriteSettings stores besides LAST_STATE.
+    enum class SettingsWrite { StateOnly, StateAndTimes };
+    // Writes LAST_STATE and, with StateAndTimes, both sliders' positions (then also the saved
     // times); tells the user once per run when the store cannot be written.
-    void WriteSettings(std::uint32_t lastState, bool withTimes);
+    void WriteSettings(std::uint32_t lastState, SettingsWrite what);
     void Sleep(std::chrono::milliseconds period);
     // Tells the user, in a message box with the program's caption.
     void Tell(const std::string& text);
