@@ -1,8 +1,4 @@
-#include "LogindMock.h"
-#include "ProgramRun.h"
-#include "PrivateBus.h"
-#include "TestSupport.h"
-#include "XSession.h"
+#include "LogindScene.h"
 
 #include "platform/WindowMessages.h"
 
@@ -17,11 +13,8 @@
 
 using namespace std::chrono_literals;
 using namespace systeme2e;
-using testsupport::BusKind;
 using testsupport::LogindMock;
-using testsupport::PrivateBus;
 using testsupport::WaitUntil;
-using testsupport::XSession;
 
 // Another program asks the main window to close by posting it message 2044: the watchdog is
 // switched off, the program ends, and the stored state stays what it was, so the next start
@@ -63,18 +56,11 @@ bool WindowViewable()
 
 TEST(CloseRequest, HiddenStartWithoutATrayShowsTheWindowAndOnlyMessage2044EndsTheProgram)
 {
-    XSession session(XSession::Options{.wm = true, .compositor = false, .tray = false});
-    ASSERT_TRUE(session.Started()) << session.Error();
     // logind here only marks a point in the program's event loop (see below).
-    PrivateBus systemBus(BusKind::System);
-    ASSERT_TRUE(systemBus.Started()) << systemBus.Error();
-    LogindMock logind;
-    ASSERT_TRUE(logind.Ready()) << logind.Error();
-    ProgramRun program(Settings{.lastState = kMarkOn});
-    ASSERT_TRUE(program.Start({"-h"}));
-    ASSERT_TRUE(program.WaitUntilSettled()) << program.Describe();
-    ASSERT_TRUE(WaitUntil([&] { return logind.HeldInhibitors() == 1; }, kWait))
-        << program.Describe();
+    LogindScene scene(Settings{.lastState = kMarkOn});
+    ASSERT_NO_FATAL_FAILURE(scene.Start({"-h"}));
+    LogindMock& logind = scene.logind;
+    ProgramRun& program = scene.program;
     // With no tray to live in, the hidden start shows the window all the same.
     EXPECT_TRUE(WaitUntil(WindowViewable, kWait)) << program.Describe();
     ASSERT_TRUE(program.WriteLastState(kMarkOn));

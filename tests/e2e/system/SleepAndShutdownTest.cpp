@@ -1,8 +1,4 @@
-#include "LogindMock.h"
-#include "ProgramRun.h"
-#include "PrivateBus.h"
-#include "TestSupport.h"
-#include "XSession.h"
+#include "LogindScene.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,11 +8,8 @@
 
 using namespace std::chrono_literals;
 using namespace systeme2e;
-using testsupport::BusKind;
 using testsupport::LogindMock;
-using testsupport::PrivateBus;
 using testsupport::WaitUntil;
-using testsupport::XSession;
 using testing::ElementsAre;
 
 // The real program against a stand-in for logind on a private system bus: the watchdog is
@@ -98,16 +91,10 @@ void ShutdownAndCancel(ProgramRun& program, const LogindMock& logind)
 
 TEST(SleepAndShutdown, WithTheWatchdogOnItIsOffForSleepAndShutdownAndOnAgainAfterwards)
 {
-    XSession session;
-    ASSERT_TRUE(session.Started()) << session.Error();
-    PrivateBus systemBus(BusKind::System);
-    ASSERT_TRUE(systemBus.Started()) << systemBus.Error();
-    LogindMock logind;
-    ASSERT_TRUE(logind.Ready()) << logind.Error();
-    ProgramRun program(Settings{.lastState = kMarkOn});
-    ASSERT_TRUE(program.Start());
-    ASSERT_TRUE(program.WaitUntilSettled()) << program.Describe();
-    ASSERT_TRUE(WaitUntil([&] { return Held(logind, 1); }, kWait)) << program.Describe();
+    LogindScene scene(Settings{.lastState = kMarkOn});
+    ASSERT_NO_FATAL_FAILURE(scene.Start());
+    LogindMock& logind = scene.logind;
+    ProgramRun& program = scene.program;
     EXPECT_EQ(logind.InhibitCalls(), Calls(1, InhibitArguments()));
     // From here on nothing may write the stored state: it keeps a value the program never writes.
     ASSERT_TRUE(program.WriteLastState(kMarkOn));
@@ -137,16 +124,10 @@ TEST(SleepAndShutdown, WithTheWatchdogOnItIsOffForSleepAndShutdownAndOnAgainAfte
 
 TEST(SleepAndShutdown, WithTheWatchdogOffWakingLeavesItOffAndSighupEndsTheProgram)
 {
-    XSession session;
-    ASSERT_TRUE(session.Started()) << session.Error();
-    PrivateBus systemBus(BusKind::System);
-    ASSERT_TRUE(systemBus.Started()) << systemBus.Error();
-    LogindMock logind;
-    ASSERT_TRUE(logind.Ready()) << logind.Error();
-    ProgramRun program(Settings{.lastState = kStateOff});
-    ASSERT_TRUE(program.Start());
-    ASSERT_TRUE(program.WaitUntilSettled()) << program.Describe();
-    ASSERT_TRUE(WaitUntil([&] { return Held(logind, 1); }, kWait)) << program.Describe();
+    LogindScene scene(Settings{.lastState = kStateOff});
+    ASSERT_NO_FATAL_FAILURE(scene.Start());
+    LogindMock& logind = scene.logind;
+    ProgramRun& program = scene.program;
 
     ASSERT_TRUE(logind.EmitPrepareForSleep(true));
     ASSERT_TRUE(WaitUntil([&] { return program.TraceHasInOrder({"Enter S3 or S4...", "Close"}); },
