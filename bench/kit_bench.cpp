@@ -8,7 +8,6 @@
 #include <QApplication>
 
 #include <algorithm>
-#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -17,44 +16,16 @@
 #include "gui/controls/TolvScrollBar.h"
 #include "gui/graphics/image.h"
 
+#include "BlendUnit.h"
+
+using namespace benchunit;
+
 namespace {
 
-constexpr int kWidth = 424;
-constexpr int kHeight = 544;
-
-// An opaque-ish premultiplied layer: every pixel half transparent grey.
-void FillLayer(graphics::Bitmap& layer)
-{
-    for (int y = 0; y < layer.Height(); ++y) {
-        std::uint8_t* row = layer.ScanLine(y);
-        for (int x = 0; x < layer.Width(); ++x) {
-            row[4 * x + 0] = 60;
-            row[4 * x + 1] = 60;
-            row[4 * x + 2] = 60;
-            row[4 * x + 3] = 128;
-        }
-    }
-}
-
-// Seconds of one full-frame blend, the median of several timed runs.
+// Measured once: the unit of every ratio.
 double BlendPassSeconds()
 {
-    static const double seconds = [] {
-        graphics::Bitmap frame(kWidth, kHeight);
-        graphics::Bitmap layer(kWidth, kHeight);
-        FillLayer(layer);
-        std::vector<double> runs;
-        for (int run = 0; run < 7; ++run) {
-            constexpr int kPasses = 100;
-            const auto start = std::chrono::steady_clock::now();
-            for (int i = 0; i < kPasses; ++i)
-                graphics::BlendLayer(&frame, {0, 0, kWidth, kHeight}, &layer, {0, 0}, 255);
-            const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-            runs.push_back(elapsed.count() / kPasses);
-        }
-        std::sort(runs.begin(), runs.end());
-        return runs[runs.size() / 2];
-    }();
+    static const double seconds = MeasureBlendPassSeconds(7, 100);
     return seconds;
 }
 
@@ -121,13 +92,12 @@ void BM_FullFrameBlend(benchmark::State& state)
     graphics::Bitmap frame(kWidth, kHeight);
     graphics::Bitmap layer(kWidth, kHeight);
     FillLayer(layer);
-    const auto start = std::chrono::steady_clock::now();
+    const double start = ThreadSeconds();
     for (auto _ : state) {
         graphics::BlendLayer(&frame, {0, 0, kWidth, kHeight}, &layer, {0, 0}, 255);
         benchmark::DoNotOptimize(frame.ScanLine(0));
     }
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    ReportRatio(state, elapsed.count());
+    ReportRatio(state, ThreadSeconds() - start);
 }
 BENCHMARK(BM_FullFrameBlend);
 
@@ -138,15 +108,14 @@ void BM_ComposeTwentyControls(benchmark::State& state)
     graphics::Bitmap background(kWidth, kHeight);
     FillLayer(background);
     graphics::Bitmap frame;
-    const auto start = std::chrono::steady_clock::now();
+    const double start = ThreadSeconds();
     for (auto _ : state) {
         frame.Assign(background);
         for (auto& control : window.controls)
             control->DrawInto(&frame, DrawScope::WithChildren, WhenHidden::Skip);
         benchmark::DoNotOptimize(frame.ScanLine(0));
     }
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    ReportRatio(state, elapsed.count());
+    ReportRatio(state, ThreadSeconds() - start);
     state.counters["controls"] = static_cast<double>(window.controls.size());
 }
 BENCHMARK(BM_ComposeTwentyControls);
@@ -162,15 +131,14 @@ void BM_SliderDragStep(benchmark::State& state)
     graphics::Bitmap frame(kWidth, kHeight);
     FillLayer(frame);
     std::int32_t position = 10;
-    const auto start = std::chrono::steady_clock::now();
+    const double start = ThreadSeconds();
     for (auto _ : state) {
         position = position >= 255 ? 10 : position + 1;
         slider.SetPosition(position);
         slider.DrawInto(&frame, DrawScope::WithChildren, WhenHidden::Skip);
         benchmark::DoNotOptimize(frame.ScanLine(0));
     }
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    ReportRatio(state, elapsed.count());
+    ReportRatio(state, ThreadSeconds() - start);
 }
 BENCHMARK(BM_SliderDragStep);
 
@@ -179,11 +147,10 @@ void BM_SliderRebuildBar(benchmark::State& state)
 {
     OcHMSlider slider;
     WdgMinorSlider& widget = slider.MinorSlider();
-    const auto start = std::chrono::steady_clock::now();
+    const double start = ThreadSeconds();
     for (auto _ : state)
         widget.RebuildBar();
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    ReportRatio(state, elapsed.count());
+    ReportRatio(state, ThreadSeconds() - start);
 }
 BENCHMARK(BM_SliderRebuildBar);
 

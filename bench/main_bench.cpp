@@ -37,51 +37,20 @@
 #include "watchdog/CWatchDogControl.h"
 #include "watchdog/WatchDogControl.h"
 
+#include "BlendUnit.h"
+
+using namespace benchunit;
+
 namespace {
 
-constexpr int kWidth = 424;
-constexpr int kHeight = 544;
 enum Arrow { RebootUp = 0, RebootDown = 1 };
 
 TMainForm* g_Form = nullptr;
 
-double ThreadSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-void FillLayer(graphics::Bitmap& layer)
-{
-    for (int y = 0; y < layer.Height(); ++y) {
-        std::uint8_t* row = layer.ScanLine(y);
-        for (int x = 0; x < layer.Width(); ++x) {
-            row[4 * x + 0] = 60;
-            row[4 * x + 1] = 60;
-            row[4 * x + 2] = 60;
-            row[4 * x + 3] = 128;
-        }
-    }
-}
-
-// Seconds of one full-frame blend, the median of several short timed runs; the unit of every
-// ratio. Measured again right after each benchmark, so that both figures see the same machine.
+// Measured again right after each benchmark, so that both figures see the same machine.
 double BlendPassSeconds()
 {
-    graphics::Bitmap frame(kWidth, kHeight);
-    graphics::Bitmap layer(kWidth, kHeight);
-    FillLayer(layer);
-    std::vector<double> runs;
-    for (int run = 0; run < 15; ++run) {
-        constexpr int kPasses = 20;
-        const double start = ThreadSeconds();
-        for (int i = 0; i < kPasses; ++i)
-            graphics::BlendLayer(&frame, {0, 0, kWidth, kHeight}, &layer, {0, 0}, 255);
-        runs.push_back((ThreadSeconds() - start) / kPasses);
-    }
-    std::sort(runs.begin(), runs.end());
-    return runs[runs.size() / 2];
+    return MeasureBlendPassSeconds(15, 20);
 }
 
 // Times the loop of `state` around `step` and reports the ratio and the compositions per step.
