@@ -89,15 +89,7 @@ struct TwentyControls {
 
 void BM_FullFrameBlend(benchmark::State& state)
 {
-    graphics::Bitmap frame(kWidth, kHeight);
-    graphics::Bitmap layer(kWidth, kHeight);
-    FillLayer(layer);
-    const double start = ThreadSeconds();
-    for (auto _ : state) {
-        graphics::BlendLayer(&frame, {0, 0, kWidth, kHeight}, &layer, {0, 0}, 255);
-        benchmark::DoNotOptimize(frame.ScanLine(0));
-    }
-    ReportRatio(state, ThreadSeconds() - start);
+    ReportRatio(state, TimeBlendLoop(state));
 }
 BENCHMARK(BM_FullFrameBlend);
 

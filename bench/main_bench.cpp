@@ -86,15 +86,7 @@ QWidget* HandleOf(framework::BaseControl* control)
 
 void BM_FullFrameBlend(benchmark::State& state)
 {
-    graphics::Bitmap frame(kWidth, kHeight);
-    graphics::Bitmap layer(kWidth, kHeight);
-    FillLayer(layer);
-    const double start = ThreadSeconds();
-    for (auto _ : state) {
-        graphics::BlendLayer(&frame, {0, 0, kWidth, kHeight}, &layer, {0, 0}, 255);
-        benchmark::DoNotOptimize(frame.ScanLine(0));
-    }
-    const double perIteration = (ThreadSeconds() - start) / static_cast<double>(state.iterations());
+    const double perIteration = TimeBlendLoop(state) / static_cast<double>(state.iterations());
     state.counters["ratio_to_blend"] = perIteration / BlendPassSeconds();
 }
 BENCHMARK(BM_FullFrameBlend);
