@@ -29,7 +29,9 @@ constexpr const char* kInhibitMode = "delay";
 // Each bus call waits at most this long (the library's default is 25 s).
 constexpr std::uint64_t kCallTimeoutUsec = 5'000'000;
 
-constexpr std::array<int, 2> kWatchedSignals{SIGTERM, SIGHUP};
+// The end of the session (SIGTERM, SIGHUP) and a person's interrupt or quit at a terminal
+// (SIGINT, SIGQUIT): each would end the process with the watchdog armed and no longer kicked.
+constexpr std::array<int, 4> kWatchedSignals{SIGTERM, SIGHUP, SIGINT, SIGQUIT};
 // A byte in the signal pipe that is no signal: it only asks for a Dispatch.
 constexpr unsigned char kWakeByte = 0;
 
@@ -100,14 +102,14 @@ void WakeSignalPipe()
     (void)written; // a full pipe wakes the watcher just as well
 }
 
-// Installs the handler for SIGTERM and SIGHUP; empty on success, else why not.
+// Installs the handler for the watched signals; empty on success, else why not.
 std::string StartSignalWatch(const PowerEvents* watcher)
 {
     if (g_SignalWatcher)
-        return "SIGTERM and SIGHUP are already watched by another power event source";
+        return "the end-of-session signals are already watched by another power event source";
     const SignalPipe& pipe = ProcessSignalPipe();
     if (pipe.read < 0)
-        return std::string("cannot watch SIGTERM and SIGHUP: pipe: ") + std::strerror(errno);
+        return std::string("cannot watch the end-of-session signals: pipe: ") + std::strerror(errno);
     (void)DrainSignalPipe(); // left from an earlier watch that nobody dispatched
     g_SignalWriteFd.store(pipe.write);
 
@@ -120,7 +122,7 @@ std::string StartSignalWatch(const PowerEvents* watcher)
             const std::string reason = std::strerror(errno);
             while (i-- > 0)
                 (void)::sigaction(kWatchedSignals[i], &g_PreviousActions[i], nullptr);
-            return "cannot watch SIGTERM and SIGHUP: sigaction: " + reason;
+            return "cannot watch the end-of-session signals: sigaction: " + reason;
         }
     }
     g_SignalWatcher = watcher;
@@ -270,7 +272,7 @@ bool PowerEvents::OpenBus()
         rc = Subscribe();
     }
     if (rc < 0) {
-        Report("no system bus (" + ErrnoText(rc) + "): only SIGTERM and SIGHUP are watched");
+        Report("no system bus (" + ErrnoText(rc) + "): only the end-of-session signals are watched");
         CloseBus();
         return false;
     }
@@ -285,13 +287,13 @@ bool PowerEvents::OpenBus()
     sd_bus_message_unref(reply);
     sd_bus_error_free(&error);
     if (busFailed) {
-        Report("no system bus (" + result.error + "): only SIGTERM and SIGHUP are watched");
+        Report("no system bus (" + result.error + "): only the end-of-session signals are watched");
         CloseBus();
         return false;
     }
     if (logindMissing) {
         // The connection stays, so that a logind started later is noticed.
-        Report("logind is not on the system bus: only SIGTERM and SIGHUP are watched");
+        Report("logind is not on the system bus: only the end-of-session signals are watched");
         return false;
     }
     AcceptInhibitor(std::move(result));
@@ -378,7 +380,7 @@ void PowerEvents::ProcessBus()
     }
     if (rc < 0 || sd_bus_is_open(m_Bus) <= 0) {
         Report("system bus connection lost (" + ErrnoText(rc < 0 ? rc : -ENOTCONN) +
-               "): only SIGTERM and SIGHUP are watched");
+               "): only the end-of-session signals are watched");
         CloseBus();
     }
 }

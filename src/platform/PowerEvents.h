@@ -15,12 +15,13 @@ struct sd_bus_slot;
 // PrepareForShutdown). While the program listens it holds a "delay" inhibitor, so logind waits
 // (at most its InhibitDelayMaxSec, 5 s by default) until the handler has switched the watchdog
 // off; the inhibitor is let go once the handler has returned and taken again after resume or a
-// cancelled shutdown. The end of the session reaches the program as SIGTERM or SIGHUP. Without
+// cancelled shutdown. The end of the session reaches the program as SIGTERM or SIGHUP; SIGINT and
+// SIGQUIT (Ctrl-C, Ctrl-\ in a terminal) are taken the same way. Without
 // a system bus or without logind only the signals arrive.
 //
 // Everything runs on the thread that calls Dispatch: the caller watches Fds() for readability
 // and calls Dispatch when one of them is readable. Only one object at a time can watch the
-// signals; while it does, SIGTERM and SIGHUP no longer end the process, so the handler has to.
+// signals; while it does, those signals no longer end the process, so the handler has to.
 namespace platform {
 
 enum class PowerEvent {
@@ -28,7 +29,7 @@ enum class PowerEvent {
     Resume,            // logind PrepareForSleep(false)
     Shutdown,          // logind PrepareForShutdown(true)
     ShutdownCancelled, // logind PrepareForShutdown(false)
-    SessionEnd,        // SIGTERM or SIGHUP received by the process
+    SessionEnd,        // SIGTERM, SIGHUP, SIGINT or SIGQUIT received by the process
 };
 
 const char* PowerEventName(PowerEvent event);
@@ -39,7 +40,7 @@ public:
     using LogHandler = std::function<void(const std::string&)>;
 
     explicit PowerEvents(Handler handler);
-    // Lets go of the inhibitor, closes the bus and gives SIGTERM and SIGHUP back their previous
+    // Lets go of the inhibitor, closes the bus and gives the watched signals back their previous
     // dispositions.
     ~PowerEvents();
     PowerEvents(const PowerEvents&) = delete;
@@ -50,7 +51,7 @@ public:
     // this object.
     void SetLog(LogHandler log);
 
-    // Starts watching SIGTERM and SIGHUP, connects to the system bus (DBUS_SYSTEM_BUS_ADDRESS
+    // Starts watching the end-of-session signals, connects to the system bus (DBUS_SYSTEM_BUS_ADDRESS
     // when set), subscribes to logind's signals and takes the inhibitor. False when there is no
     // system bus or no logind; the signals are delivered all the same. A refused inhibitor is not
     // a failure. Blocks only for its own bus calls, each answered or given up within 5 s; a
