@@ -1,8 +1,10 @@
 #include "platform/FileIo.h"
 
+#include <atomic>
 #include <cerrno>
-#include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,14 +65,49 @@ FileResult Failed(FileStep step, int error)
     return FileResult{error, step};
 }
 
-int SyncFolder(const std::filesystem::path& folder)
+int SyncFolder(int folder)
 {
-    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // fsync does not work on an O_PATH descriptor; "." reopened through it is the same folder.
+    UniqueFd fd(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.IsValid())
         return errno;
     if (::fsync(fd.Get()) != 0)
         return errno;
     return 0;
+}
+
+// Six characters of the alphabet mkstemp uses, fresh for every try.
+std::string RandomTail()
+{
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[6] = {};
+    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        // Without the kernel's randomness a guessable name costs only retries: O_EXCL decides.
+        static std::atomic<unsigned long> counter{0};
+        timespec now {};
+        (void)::clock_gettime(CLOCK_MONOTONIC, &now); // cannot fail for CLOCK_MONOTONIC
+        const unsigned long mix = static_cast<unsigned long>(now.tv_nsec) + counter++ * 2654435761UL;
+        for (std::size_t i = 0; i < sizeof bytes; ++i)
+            bytes[i] = static_cast<unsigned char>(mix >> (8 * i));
+    }
+    std::string tail;
+    for (const unsigned char byte : bytes)
+        tail += kAlphabet[byte % (sizeof kAlphabet - 1)];
+    return tail;
+}
+
+// Makes a fresh temporary file <prefix>XXXXXX<suffix> in folder; name receives its name.
+FdResult MakeTemporary(int folder, const std::string& prefix, const std::string& suffix, std::string& name)
+{
+    for (int round = 0; round < 100; ++round) {
+        name = prefix + RandomTail() + suffix;
+        UniqueFd fd(::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (fd.IsValid())
+            return {std::move(fd), 0};
+        if (errno != EEXIST)
+            return {UniqueFd(), errno};
+    }
+    return {UniqueFd(), EEXIST};
 }
 
 // Writes, sets the rights and flushes the open temporary file; closes it.
@@ -89,35 +126,37 @@ FileResult FillTemporary(UniqueFd fd, std::string_view content, const std::optio
 
 } // namespace
 
-FileResult ReplaceFile(const std::filesystem::path& file, std::string_view content,
-                       const ReplaceOptions& options)
+FileResult ReplaceFileAt(int folder, const std::string& name, std::string_view content,
+                         const ReplaceOptions& options)
 {
-    std::filesystem::path folder = file.parent_path();
-    if (folder.empty())
-        folder = ".";
-    std::string prefix = options.tempPrefix;
-    if (prefix.empty()) {
-        prefix = ".";
-        prefix += file.filename().string();
-        prefix += '.';
-    }
-    std::string temporary = (folder / prefix).string();
-    temporary += "XXXXXX";
-    temporary += options.tempSuffix;
-    UniqueFd fd(::mkostemps(temporary.data(), static_cast<int>(options.tempSuffix.size()), O_CLOEXEC));
-    if (!fd.IsValid())
-        return Failed(FileStep::Create, errno);
-    FileResult result = FillTemporary(std::move(fd), content, options.mode);
-    if (result.Ok() && ::rename(temporary.c_str(), file.c_str()) != 0)
+    const std::string prefix = options.tempPrefix.empty() ? "." + name + "." : options.tempPrefix;
+    std::string temporary;
+    FdResult made = MakeTemporary(folder, prefix, options.tempSuffix, temporary);
+    if (!made.fd.IsValid())
+        return Failed(FileStep::Create, made.error);
+    FileResult result = FillTemporary(std::move(made.fd), content, options.mode);
+    if (result.Ok() && ::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)
         result = Failed(FileStep::Rename, errno);
     if (!result.Ok()) {
-        (void)::unlink(temporary.c_str()); // the half-made copy must not stay behind
+        (void)::unlinkat(folder, temporary.c_str(), 0); // the half-made copy must not stay behind
         return result;
     }
     // The rename reaches the disk only with the folder.
     if (const int error = SyncFolder(folder); error != 0)
         return Failed(FileStep::SyncFolder, error);
     return {};
+}
+
+FileResult ReplaceFile(const std::filesystem::path& file, std::string_view content,
+                       const ReplaceOptions& options)
+{
+    std::filesystem::path folder = file.parent_path();
+    if (folder.empty())
+        folder = ".";
+    UniqueFd fd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.IsValid())
+        return Failed(FileStep::Create, errno);
+    return ReplaceFileAt(fd.Get(), file.filename().string(), content, options);
 }
 
 } // namespace platform

@@ -63,10 +63,16 @@ struct ReplaceOptions {
     std::optional<mode_t> mode;
 };
 
-// Replaces file with content as one step: a temporary file in the same folder (O_CLOEXEC) is
-// written, given its rights, flushed, renamed over file, and the folder is flushed. A failure
-// before the rename removes the temporary file and leaves file as it was; a failure of the
+// Replaces the file name in the open folder with content as one step: a temporary file in that
+// folder (O_EXCL, O_NOFOLLOW, O_CLOEXEC) is written, given its rights, flushed, renamed over the
+// file, and the folder is flushed. Every step goes through the folder's descriptor (an O_PATH
+// one will do), so a link put in place of a folder meanwhile leads nowhere. A failure before
+// the rename removes the temporary file and leaves the file as it was; a failure of the
 // folder's flush (FileStep::SyncFolder) leaves the new file in place.
+FileResult ReplaceFileAt(int folder, const std::string& name, std::string_view content,
+                         const ReplaceOptions& options = {});
+
+// ReplaceFileAt in the folder of file, which is opened by its path.
 FileResult ReplaceFile(const std::filesystem::path& file, std::string_view content,
                        const ReplaceOptions& options = {});
 

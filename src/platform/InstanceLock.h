@@ -20,7 +20,8 @@ public:
     enum class Result { Acquired, HeldElsewhere, Failed };
 
     // Creates the runtime folder and the lock file when missing and takes the lock without
-    // waiting. Failed means the file could not be opened or locked; Error() says why.
+    // waiting. Failed means the file could not be opened or locked, or is no regular file (a
+    // link, a FIFO); Error() names the file and says why.
     Result Acquire();
     const std::string& Error() const { return m_Error; }
     const std::filesystem::path& Path() const { return m_Path; }

@@ -6,6 +6,7 @@
 #include "platform/SharedFiles.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_set>
 #include <vector>
@@ -108,11 +110,12 @@ LONG Resolve(HKEY base, const char* subKey, std::vector<std::string>& parts)
     }
 }
 
-struct KeyPaths {
-    fs::path folder;
-    fs::path file;
-    fs::path lock;
+// A key's own files and the folder that holds them.
+struct KeyNames {
+    fs::path folder;  // RegistryFolder() and below
     std::string leaf; // the key's own name, the start of its file names
+    std::string file;
+    std::string lock;
     std::string name; // as the key header shows it
 };
 
@@ -121,19 +124,19 @@ struct KeyPaths {
 constexpr std::string_view kTempRandom = "XXXXXX";
 constexpr std::string_view kTempEnd = ".new";
 
-KeyPaths PathsOf(const std::vector<std::string>& parts)
+KeyNames NamesOf(const std::vector<std::string>& parts)
 {
-    KeyPaths paths;
-    paths.folder = RegistryFolder() / kRootName;
-    paths.name = kRootName;
+    KeyNames names;
+    names.folder = RegistryFolder() / kRootName;
+    names.name = kRootName;
     for (std::size_t i = 0; i + 1 < parts.size(); ++i)
-        paths.folder /= parts[i];
+        names.folder /= parts[i];
     for (const std::string& part : parts)
-        paths.name += "\\" + part;
-    paths.leaf = parts.back();
-    paths.file = paths.folder / (paths.leaf + ".reg");
-    paths.lock = paths.folder / (paths.leaf + ".reg.lock");
-    return paths;
+        names.name += "\\" + part;
+    names.leaf = parts.back();
+    names.file = names.leaf + ".reg";
+    names.lock = names.leaf + ".reg.lock";
+    return names;
 }
 
 // Only called on a failure; an unknown or missing errno is still a failure.
@@ -155,53 +158,59 @@ LONG ErrorFromErrno(int error)
     }
 }
 
-// The folders of a key path are looked at without following links: a symbolic link below the
-// store's root would lead reads and writes out of the store, so it is damage. A missing part is
-// not; the open that follows tells it.
-LONG CheckKeyFolders(const std::vector<std::string>& parts)
+// Opens the folder of a key's files, walking from the machine root without following links: a
+// symbolic link in the key path would lead reads and writes out of the store (or make folders
+// and files in another user's folder), so it is damage. error receives the errno of a failure
+// (ENOENT for a missing folder).
+LONG OpenKeyFolder(const KeyNames& names, bool create, UniqueFd& folder, int& error)
 {
-    fs::path at = RegistryFolder() / kRootName;
-    for (std::size_t i = 0;; ++i) {
-        struct stat info {};
-        if (lstat(at.c_str(), &info) != 0)
-            return errno == ENOENT || errno == ENOTDIR ? ERROR_SUCCESS : ErrorFromErrno(errno);
-        if (S_ISLNK(info.st_mode))
-            return ERROR_BADDB;
-        if (i + 1 >= parts.size())
-            return ERROR_SUCCESS;
-        at /= parts[i];
-    }
+    FdResult opened = OpenFolders(names.folder, create);
+    error = opened.error;
+    if (error != 0)
+        return error == ELOOP ? ERROR_BADDB : ErrorFromErrno(error);
+    folder = std::move(opened.fd);
+    return ERROR_SUCCESS;
 }
 
-// Looks at the key file's own entry: ERROR_SUCCESS when something is there, ERROR_BADDB for a
-// link in the key path, else the answer for error, the errno of the look.
-LONG FindKeyFile(const std::vector<std::string>& parts, int& error)
+// The folder of an open key's files, for a read or a write: a key whose folder is gone was
+// deleted since it was opened.
+LONG OpenFolderOfOpenKey(const KeyNames& names, UniqueFd& folder)
 {
-    if (LONG damaged = CheckKeyFolders(parts); damaged != ERROR_SUCCESS)
-        return damaged;
+    int error = 0;
+    const LONG opened = OpenKeyFolder(names, false, folder, error);
+    return opened != ERROR_SUCCESS && error == ENOENT ? ERROR_KEY_DELETED : opened;
+}
+
+// Opens the key's folder and looks at the key file's own entry: ERROR_SUCCESS when something is
+// there, ERROR_BADDB for a link in the key path, else the answer for error, the errno of the
+// step that failed (ENOENT when the folder or the file is missing).
+LONG FindKeyFile(const KeyNames& names, UniqueFd& folder, int& error)
+{
+    if (LONG opened = OpenKeyFolder(names, false, folder, error); opened != ERROR_SUCCESS)
+        return opened;
     struct stat info {};
-    if (lstat(PathsOf(parts).file.c_str(), &info) != 0) {
+    if (fstatat(folder.Get(), names.file.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         error = errno;
         return ErrorFromErrno(error);
     }
     return S_ISLNK(info.st_mode) ? ERROR_BADDB : ERROR_SUCCESS;
 }
 
-LONG CheckAccess(const KeyPaths& paths, REGSAM access)
+LONG CheckAccess(int folder, const KeyNames& names, REGSAM access)
 {
-    auto allowed = [](const fs::path& path, int mode) {
-        return faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0;
+    auto allowed = [folder](const std::string& name, int mode) {
+        return faccessat(folder, name.c_str(), mode, AT_EACCESS) == 0;
     };
-    if ((access & KEY_QUERY_VALUE) && !allowed(paths.file, R_OK))
+    if ((access & KEY_QUERY_VALUE) && !allowed(names.file, R_OK))
         return ErrorFromErrno(errno);
     if (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) {
         // Writing replaces the file, so the folder must take new files as well.
-        if (!allowed(paths.file, W_OK))
+        if (!allowed(names.file, W_OK))
             return ErrorFromErrno(errno);
-        if (!allowed(paths.folder, W_OK | X_OK))
+        if (!allowed(".", W_OK | X_OK))
             return ErrorFromErrno(errno);
         // Every write locks the key; a lock file the caller cannot open would fail them all.
-        if (!allowed(paths.lock, W_OK) && errno != ENOENT)
+        if (!allowed(names.lock, W_OK) && errno != ENOENT)
             return ErrorFromErrno(errno);
     }
     return ERROR_SUCCESS;
@@ -212,17 +221,16 @@ enum class FileState { Missing, Ok, Unusable, Link, Failed };
 struct KeyFile {
     FileState state = FileState::Failed;
     std::string text;
-    mode_t mode = 0644;
     int error = 0;
 };
 
 // Reads a key file, at most kMaxRegistryFileSize bytes of it. A FIFO, device or folder in the
 // file's place is unusable, and is opened without blocking so it cannot hang the caller; a
 // symbolic link is never followed.
-KeyFile ReadKeyFile(const fs::path& path)
+KeyFile ReadKeyFile(int folder, const std::string& name)
 {
     KeyFile result;
-    UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
+    UniqueFd fd(openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
     if (!fd.IsValid()) {
         result.error = errno;
         result.state = errno == ENOENT ? FileState::Missing : errno == ELOOP ? FileState::Link : FileState::Failed;
@@ -233,7 +241,6 @@ KeyFile ReadKeyFile(const fs::path& path)
         result.state = FileState::Unusable;
         return result;
     }
-    result.mode = info.st_mode & 07777;
     // Sized from the file, one byte over so that growth since fstat is seen; never past the cap.
     result.text.resize(static_cast<std::size_t>(info.st_size) + 1);
     std::size_t length = 0;
@@ -264,33 +271,46 @@ KeyFile ReadKeyFile(const fs::path& path)
     return result;
 }
 
+constexpr std::chrono::milliseconds kKeyLockWait{2000};
+constexpr std::chrono::milliseconds kKeyLockRetry{10};
+std::atomic<std::chrono::milliseconds::rep> g_KeyLockWait{kKeyLockWait.count()};
+
 // An exclusive flock on the key's lock file for one read-modify-write. The lock file is never
-// removed: removing it would let two writers lock two different files.
+// removed: removing it would let two writers lock two different files. Whoever may open the
+// lock file can hold it for as long as they like (or hang while holding it), so the lock is
+// tried without blocking until a deadline: the caller may be the user-interface thread.
 class KeyLock {
 public:
-    explicit KeyLock(const fs::path& path)
+    KeyLock(int folder, const std::string& name)
     {
         // Opened for writing, so that only those who may write the key can hold up its writers.
-        m_fd = UniqueFd(OpenOrCreate(path, O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0644));
-        if (!m_fd.IsValid()) {
-            m_error = errno;
-            return;
-        }
-        while (flock(m_fd.Get(), LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                m_error = errno;
-                return;
-            }
-        }
+        m_fd = UniqueFd(OpenOrCreateAt(folder, name, O_RDWR, kPlainFileMode));
+        m_result = m_fd.IsValid() ? Take() : ErrorFromErrno(errno);
     }
     KeyLock(const KeyLock&) = delete;
     KeyLock& operator=(const KeyLock&) = delete;
 
-    int Error() const { return m_error; }
+    LONG Result() const { return m_result; }
 
 private:
+    LONG Take() const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_KeyLockWait.load());
+        for (;;) {
+            if (flock(m_fd.Get(), LOCK_EX | LOCK_NB) == 0)
+                return ERROR_SUCCESS;
+            if (errno == EINTR)
+                continue;
+            if (errno != EWOULDBLOCK)
+                return ErrorFromErrno(errno);
+            if (std::chrono::steady_clock::now() >= deadline)
+                return ERROR_SHARING_VIOLATION;
+            std::this_thread::sleep_for(kKeyLockRetry);
+        }
+    }
+
     UniqueFd m_fd;
-    int m_error = 0;
+    LONG m_result = ERROR_SUCCESS;
 };
 
 bool IsTempOf(std::string_view name, const std::string& leaf)
@@ -310,27 +330,33 @@ bool IsTempOf(std::string_view name, const std::string& leaf)
 // Removes the temporary files of this key. Writers make them only while they hold the key's
 // lock, and the caller holds it now, so every one found is the leftover of a writer that died.
 // One that cannot be removed (a folder with the sticky bit) is left: it blocks nobody.
-void ClearStaleTemps(const KeyPaths& paths)
+void ClearStaleTemps(int folder, const std::string& leaf)
 {
-    DIR* folder = opendir(paths.folder.c_str());
-    if (!folder)
+    const int listing = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0)
         return;
-    while (dirent* entry = readdir(folder))
-        if (IsTempOf(entry->d_name, paths.leaf))
-            (void)unlinkat(dirfd(folder), entry->d_name, 0);
-    closedir(folder);
+    DIR* entries = fdopendir(listing);
+    if (!entries) {
+        (void)close(listing); // nothing was read from it
+        return;
+    }
+    while (dirent* entry = readdir(entries))
+        if (IsTempOf(entry->d_name, leaf))
+            (void)unlinkat(folder, entry->d_name, 0);
+    closedir(entries);
 }
 
 // Replaces the key file through a fresh temporary file, so a crash leaves the old file or the
-// new one. The caller holds the key's lock.
-LONG ReplaceKeyFile(const KeyPaths& paths, const std::string& text, mode_t mode)
+// new one. Its rights are fixed, never those of the file that stood there: that file may have
+// been put there by someone else, set-id or writable for all. The caller holds the key's lock.
+LONG ReplaceKeyFile(int folder, const KeyNames& names, const std::string& text)
 {
-    ClearStaleTemps(paths);
+    ClearStaleTemps(folder, names.leaf);
     ReplaceOptions options;
-    options.tempPrefix = paths.leaf + ".reg.";
+    options.tempPrefix = names.leaf + ".reg.";
     options.tempSuffix = kTempEnd;
-    options.mode = IsSharedFolder(paths.folder) ? SharedMode(mode) : mode;
-    const FileResult result = ReplaceFile(paths.file, text, options);
+    options.mode = FileModeIn(folder);
+    const FileResult result = ReplaceFileAt(folder, names.file, text, options);
     if (result.step == FileStep::SyncFolder)
         return ERROR_WRITE_FAULT;
     return result.Ok() ? ERROR_SUCCESS : ErrorFromErrno(result.error);
@@ -340,18 +366,20 @@ LONG ReplaceKeyFile(const KeyPaths& paths, const std::string& text, mode_t mode)
 LONG CreateKeyFile(const std::vector<std::string>& parts, bool& created)
 {
     created = false;
-    KeyPaths paths = PathsOf(parts);
-    if (int error = CreateFolders(paths.folder); error != 0)
-        return ErrorFromErrno(error);
-    KeyLock lock(paths.lock);
-    if (lock.Error())
-        return ErrorFromErrno(lock.Error());
+    const KeyNames names = NamesOf(parts);
+    UniqueFd folder;
+    int error = 0;
+    if (LONG opened = OpenKeyFolder(names, true, folder, error); opened != ERROR_SUCCESS)
+        return opened;
+    KeyLock lock(folder.Get(), names.lock);
+    if (lock.Result() != ERROR_SUCCESS)
+        return lock.Result();
     struct stat info {};
-    if (lstat(paths.file.c_str(), &info) == 0)
+    if (fstatat(folder.Get(), names.file.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
         return ERROR_SUCCESS;
     if (errno != ENOENT)
         return ErrorFromErrno(errno);
-    LONG result = ReplaceKeyFile(paths, regfile::FormatRegText({}, paths.name), 0644);
+    LONG result = ReplaceKeyFile(folder.Get(), names, regfile::FormatRegText({}, names.name));
     created = result == ERROR_SUCCESS;
     return result;
 }
@@ -359,10 +387,12 @@ LONG CreateKeyFile(const std::vector<std::string>& parts, bool& created)
 LONG OpenResolved(std::vector<std::string> parts, REGSAM access, HKEY* result)
 {
     if (!parts.empty()) {
+        const KeyNames names = NamesOf(parts);
+        UniqueFd folder;
         int error = 0;
-        if (LONG found = FindKeyFile(parts, error); found != ERROR_SUCCESS)
+        if (LONG found = FindKeyFile(names, folder, error); found != ERROR_SUCCESS)
             return found;
-        if (LONG denied = CheckAccess(PathsOf(parts), access); denied != ERROR_SUCCESS)
+        if (LONG denied = CheckAccess(folder.Get(), names, access); denied != ERROR_SUCCESS)
             return denied;
     }
     *result = NewHandle(std::move(parts), access);
@@ -385,8 +415,9 @@ LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, char*, DWORD dwOpti
 
     bool created = false;
     if (!parts.empty()) {
+        UniqueFd folder;
         int error = 0;
-        if (LONG found = FindKeyFile(parts, error); found != ERROR_SUCCESS) {
+        if (LONG found = FindKeyFile(NamesOf(parts), folder, error); found != ERROR_SUCCESS) {
             if (error != ENOENT)
                 return found;
             // Every missing parent becomes a key of its own, as the tree of keys requires.
@@ -427,9 +458,11 @@ LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD*, DWORD* lpType,
         return ERROR_FILE_NOT_FOUND;
 
     // No lock: the file is only ever replaced whole, so a reader sees the old or the new one.
-    if (LONG damaged = CheckKeyFolders(key.parts); damaged != ERROR_SUCCESS)
-        return damaged;
-    KeyFile file = ReadKeyFile(PathsOf(key.parts).file);
+    const KeyNames names = NamesOf(key.parts);
+    UniqueFd folder;
+    if (LONG opened = OpenFolderOfOpenKey(names, folder); opened != ERROR_SUCCESS)
+        return opened;
+    KeyFile file = ReadKeyFile(folder.Get(), names.file);
     if (file.state == FileState::Missing)
         return ERROR_KEY_DELETED;
     if (file.state == FileState::Link)
@@ -470,13 +503,14 @@ LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, con
     if ((!lpData && cbData) || cbData > kMaxRegistryFileSize || !regfile::IsValidValueName(name))
         return ERROR_INVALID_PARAMETER;
 
-    if (LONG damaged = CheckKeyFolders(key.parts); damaged != ERROR_SUCCESS)
-        return damaged;
-    KeyPaths paths = PathsOf(key.parts);
-    KeyLock lock(paths.lock);
-    if (lock.Error())
-        return ErrorFromErrno(lock.Error());
-    KeyFile file = ReadKeyFile(paths.file);
+    const KeyNames names = NamesOf(key.parts);
+    UniqueFd folder;
+    if (LONG opened = OpenFolderOfOpenKey(names, folder); opened != ERROR_SUCCESS)
+        return opened;
+    KeyLock lock(folder.Get(), names.lock);
+    if (lock.Result() != ERROR_SUCCESS)
+        return lock.Result();
+    KeyFile file = ReadKeyFile(folder.Get(), names.file);
     if (file.state == FileState::Missing)
         return ERROR_KEY_DELETED;
     if (file.state == FileState::Failed)
@@ -489,16 +523,21 @@ LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, con
     if (cbData)
         value.data.assign(lpData, lpData + cbData);
     regfile::SetValue(document, std::move(value));
-    std::string text = regfile::FormatRegText(document, paths.name);
+    std::string text = regfile::FormatRegText(document, names.name);
     if (text.size() > kMaxRegistryFileSize)
         return ERROR_INVALID_PARAMETER;
-    return ReplaceKeyFile(paths, text, file.mode);
+    return ReplaceKeyFile(folder.Get(), names, text);
 }
 
 LONG RegFlushKey(HKEY hKey)
 {
     RegKeyHandle key;
     return LookUp(hKey, key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+void SetKeyLockWaitForTesting(std::chrono::milliseconds wait)
+{
+    g_KeyLockWait = (wait > std::chrono::milliseconds::zero() ? wait : kKeyLockWait).count();
 }
 
 LONG RegCloseKey(HKEY hKey)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 // The machine-wide registry, in the shape of the Win32 calls the system was built around.
@@ -10,7 +11,9 @@
 //   HKEY_LOCAL_MACHINE/Software/TOLV/TOLV Watchdog Timer.reg
 // and its subkeys live in the folder of the same name beside it. A key file holds one value per
 // line in .reg syntax (see RegistryFormat.h). Every write is a locked read-modify-write that
-// replaces the file atomically and durably, so a crash leaves the old or the new file.
+// replaces the file atomically and durably, so a crash leaves the old or the new file. A write
+// waits about 2 s for a lock another process holds, never longer: a hung or hostile holder
+// makes it fail with ERROR_SHARING_VIOLATION instead of freezing the caller.
 //
 // Key names are case-sensitive here. A key name may not be empty, "." or "..", may not hold '/',
 // and may not end in ".reg", ".lock" or ".new" (those names are the store's own files).
@@ -38,6 +41,8 @@ inline constexpr LONG ERROR_FILE_NOT_FOUND = 2;
 inline constexpr LONG ERROR_ACCESS_DENIED = 5;
 inline constexpr LONG ERROR_INVALID_HANDLE = 6;
 inline constexpr LONG ERROR_WRITE_FAULT = 29;
+// Another process held the key's lock for longer than a write waits (about 2 s).
+inline constexpr LONG ERROR_SHARING_VIOLATION = 32;
 inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
 inline constexpr LONG ERROR_BAD_PATHNAME = 161;
 inline constexpr LONG ERROR_MORE_DATA = 234;
@@ -86,5 +91,9 @@ LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dw
 LONG RegFlushKey(HKEY hKey);
 
 LONG RegCloseKey(HKEY hKey);
+
+// For tests only: how long a write waits for the key's lock before it answers
+// ERROR_SHARING_VIOLATION (zero or less restores the usual wait).
+void SetKeyLockWaitForTesting(std::chrono::milliseconds wait);
 
 } // namespace platform

@@ -58,27 +58,38 @@ std::string ErrnoText(const std::string& what, int error)
     return what + ": " + std::strerror(error);
 }
 
-// The windows folder must be a real directory of this user that nobody else can enter.
+// The windows folder must be a real directory of this user that nobody else can enter. The
+// runtime folder is shared by the group, so neither it nor the windows folder in it is reached
+// through a link, and its rights are set on the folder opened, never by its name.
 bool PrepareWindowsFolder(const std::filesystem::path& folder, std::string& error)
 {
-    if (const int failure = CreateFolders(folder.parent_path()); failure != 0) {
-        error = ErrnoText("cannot create " + folder.parent_path().string(), failure);
+    const FdResult runtime = OpenFolders(folder.parent_path(), true);
+    if (!runtime.fd.IsValid()) {
+        error = ErrnoText("cannot create " + folder.parent_path().string(), runtime.error);
         return false;
     }
-    if (::mkdir(folder.c_str(), 0700) < 0 && errno != EEXIST) {
+    const std::string name = folder.filename().string();
+    if (::mkdirat(runtime.fd.Get(), name.c_str(), 0700) < 0 && errno != EEXIST) {
         error = ErrnoText("cannot create " + folder.string(), errno);
         return false;
     }
+    const UniqueFd fd(::openat(runtime.fd.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const std::string notOurs = folder.string() + " is not a folder of this user";
+    if (!fd.IsValid()) {
+        // A link or a file stands there (ENOTDIR), or a folder closed to this user (EACCES).
+        error = errno == ENOTDIR || errno == EACCES ? notOurs : ErrnoText("cannot open " + folder.string(), errno);
+        return false;
+    }
     struct stat info;
-    if (::lstat(folder.c_str(), &info) < 0) {
+    if (::fstat(fd.Get(), &info) < 0) {
         error = ErrnoText("cannot inspect " + folder.string(), errno);
         return false;
     }
-    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) {
-        error = folder.string() + " is not a folder of this user";
+    if (info.st_uid != ::geteuid()) {
+        error = notOurs;
         return false;
     }
-    if ((info.st_mode & 07777) != 0700 && ::chmod(folder.c_str(), 0700) < 0) {
+    if ((info.st_mode & 07777) != 0700 && ::fchmod(fd.Get(), 0700) < 0) {
         error = ErrnoText("cannot make " + folder.string() + " private", errno);
         return false;
     }

@@ -87,6 +87,8 @@ std::string DescribeRegistryResult(LONG result)
         return "the file is damaged, too large or not a regular file";
     case ERROR_WRITE_FAULT:
         return "the file could not be written";
+    case ERROR_SHARING_VIOLATION:
+        return "the file is in use by another program";
     default:
         return "error " + std::to_string(result);
     }

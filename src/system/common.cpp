@@ -15,9 +15,12 @@
 
 namespace {
 
-// Filled by the first call and kept for the rest of the run. Only the user-interface thread
-// writes the log, so no lock guards it.
-std::string g_LogFile;
+constexpr const char* kLogName = "trace.log";
+
+// Filled by the first call and kept for the rest of the run: the machine root then and the log
+// folder below it. Only the user-interface thread writes the log, so no lock guards them.
+std::filesystem::path g_LogRoot;
+std::string g_LogFolder;
 
 std::timespec WallClock()
 {
@@ -28,15 +31,25 @@ std::timespec WallClock()
 
 TraceLogClock g_Clock = &WallClock;
 
-// The log file opened for appending, or nothing when it cannot be or is no regular file. A link
-// in its place is not followed (lines would land in another file), and a FIFO is opened
-// without blocking so that it cannot hold up the user-interface thread.
-platform::UniqueFd OpenLogFile(const std::string& path)
+std::string LogFolderPath()
 {
-    // In the shared log folder the file is made writable for the group, so that every member's
-    // lines reach it.
-    platform::UniqueFd fd(platform::OpenOrCreate(
-        path, O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0666));
+    std::string folder = platform::CommonAppDataFolder().string();
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    return folder + "TOLV/TolvWatchDogTimer/";
+}
+
+// The log file opened for appending, or nothing when it cannot be or is no regular file. The
+// log folder is shared by the group: a link anywhere below the machine root is not followed
+// (lines would land in another file, or the log in another member's folder), and a FIFO is
+// opened without blocking so that it cannot hold up the user-interface thread.
+platform::UniqueFd OpenLogFile()
+{
+    const platform::FdResult folder = platform::OpenFolders(g_LogFolder, true, g_LogRoot);
+    if (!folder.fd.IsValid())
+        return {};
+    platform::UniqueFd fd(platform::OpenOrCreateAt(folder.fd.Get(), kLogName, O_WRONLY | O_APPEND | O_NOCTTY | O_NONBLOCK,
+                                                   platform::kPlainFileMode));
     struct stat info {};
     if (!fd.IsValid() || ::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode))
         return {};
@@ -50,12 +63,9 @@ platform::UniqueFd OpenLogFile(const std::string& path)
 
 std::string GetLogFolder()
 {
-    std::string folder = platform::CommonAppDataFolder().string();
-    if (!folder.empty() && folder.back() != '/')
-        folder += '/';
-    folder += "TOLV/TolvWatchDogTimer/";
+    std::string folder = LogFolderPath();
     // A failure shows up as a failed open of the log file, which TraceLog tolerates.
-    (void)platform::CreateFolders(folder);
+    (void)platform::OpenFolders(folder, true);
     return folder;
 }
 
@@ -70,10 +80,12 @@ void TraceLog(const char* format, ...)
     if (length < 0)
         message[0] = '\0';
 
-    if (g_LogFile.empty())
-        g_LogFile = GetLogFolder() + "trace.log";
+    if (g_LogFolder.empty()) {
+        g_LogRoot = platform::MachineRoot();
+        g_LogFolder = LogFolderPath();
+    }
 
-    const platform::UniqueFd fd = OpenLogFile(g_LogFile);
+    const platform::UniqueFd fd = OpenLogFile();
     if (!fd.IsValid())
         return;
 
@@ -99,7 +111,8 @@ void TraceLog(const char* format, ...)
 
 void ResetTraceLogPathForTesting()
 {
-    g_LogFile.clear();
+    g_LogRoot.clear();
+    g_LogFolder.clear();
 }
 
 void SetTraceLogClockForTesting(TraceLogClock clock)

@@ -100,4 +100,27 @@ TEST(ReplaceFile, AFailedWriteLeavesTheOldFileAndNoTemporary)
         << "a temporary file was left";
 }
 
+// A folder's name may lead elsewhere by the time the file is written (a member replaced it with
+// a link): the replacement still happens, whole, in the folder that was opened.
+TEST(ReplaceFileAt, WritesIntoTheOpenedFolderWhereverItsNameLeadsNow)
+{
+    const fs::path folder = testsupport::Root() / "folder";
+    const fs::path moved = testsupport::Root() / "moved";
+    const fs::path other = testsupport::Root() / "other";
+    fs::create_directories(folder);
+    fs::create_directories(other);
+    const UniqueFd opened(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_TRUE(opened.IsValid());
+    fs::rename(folder, moved);
+    fs::create_directory_symlink(other, folder);
+    platform::ReplaceOptions options;
+    options.mode = 0640;
+    const platform::FileResult result = platform::ReplaceFileAt(opened.Get(), "key.reg", "new", options);
+    EXPECT_TRUE(result.Ok()) << "step " << static_cast<int>(result.step) << ": " << result.error;
+    EXPECT_EQ(testsupport::ReadFile(moved / "key.reg"), "new");
+    EXPECT_EQ(fs::status(moved / "key.reg").permissions(), fs::perms(0640));
+    EXPECT_EQ(std::distance(fs::directory_iterator(moved), fs::directory_iterator()), 1) << "a temporary file was left";
+    EXPECT_TRUE(fs::is_empty(other));
+}
+
 } // namespace

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
+#include <future>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "TestSupport.h"
 #include "platform/InstanceLock.h"
@@ -34,6 +38,26 @@ TEST(InstanceLock, ALinkInPlaceOfTheFileIsNotFollowed)
     EXPECT_EQ(lock.Acquire(), InstanceLock::Result::Failed);
     EXPECT_NE(lock.Error().find("TOLV_WATCHDOG_TIMER.lock: "), std::string::npos) << lock.Error();
     EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+// A FIFO in place of the lock file once hung every start: opening it waits for a writer. The lock
+// is taken on a thread of its own and a writer is let in after a generous bound, so that a
+// regression fails instead of hanging.
+TEST(InstanceLock, AFifoInPlaceOfTheFileFailsWithoutHanging)
+{
+    std::filesystem::create_directories(platform::RuntimeFolder());
+    const auto fifo = platform::RuntimeFolder() / "TOLV_WATCHDOG_TIMER.lock";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    InstanceLock lock("TOLV_WATCHDOG_TIMER");
+    std::future<InstanceLock::Result> acquired = std::async(std::launch::async, [&] { return lock.Acquire(); });
+    const bool returned = acquired.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    const int writer = returned ? -1 : ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    const InstanceLock::Result result = acquired.get();
+    if (writer >= 0)
+        ::close(writer);
+    ASSERT_TRUE(returned) << "Acquire blocked on a FIFO";
+    EXPECT_EQ(result, InstanceLock::Result::Failed);
+    EXPECT_EQ(lock.Error(), fifo.string() + ": not a regular file");
 }
 
 // Whoever takes the lock first leaves the file behind for everyone after them; in the package's

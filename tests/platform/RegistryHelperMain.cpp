@@ -13,6 +13,9 @@
 //                                                     "failed <why>") and then the first message
 //                                                     as "<message> <wParam> <lParam>"
 //   registry-test-helper find   <class> <caption>     prints "found" or "none"
+//   registry-test-helper log    <text>                appends <text> to the trace log
+//   registry-test-helper peek   <file>                opens <file> for reading without blocking,
+//                                                     prints "opened" or the reason it could not
 //   registry-test-helper replace-self                 replaces its own file by a copy, as a
 //                                                     package upgrade does, then prints ProgramFile()
 //
@@ -24,13 +27,17 @@
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/WindowMessages.h"
+#include "system/common.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
 #include <string>
+#include <unistd.h>
 
 using namespace platform;
 
@@ -156,6 +163,15 @@ int Find(const char* className, const char* caption)
     return 0;
 }
 
+int Peek(const char* file)
+{
+    const int fd = open(file, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    std::printf("%s\n", fd >= 0 ? "opened" : std::strerror(errno));
+    if (fd >= 0)
+        close(fd);
+    return 0;
+}
+
 int ReplaceSelf()
 {
     const std::filesystem::path self = platform::ProgramFile();
@@ -189,8 +205,14 @@ int main(int argc, char** argv)
         return Window(argv[2], argv[3]);
     if (mode == "find" && argc == 4)
         return Find(argv[2], argv[3]);
+    if (mode == "log" && argc == 3) {
+        TraceLog("%s", argv[2]);
+        return 0;
+    }
+    if (mode == "peek" && argc == 3)
+        return Peek(argv[2]);
     if (mode == "replace-self" && argc == 2)
         return ReplaceSelf();
-    std::fprintf(stderr, "usage: registry-test-helper open|create|read|count|churn|lock|window|find|replace-self ...\n");
+    std::fprintf(stderr, "usage: registry-test-helper open|create|read|count|churn|lock|window|find|log|peek|replace-self ...\n");
     return 2;
 }

@@ -344,19 +344,6 @@ TEST(RegistryDamagedFile, AFifoOrFolderInPlaceOfTheKeyFileDoesNotHang)
     EXPECT_EQ(SetDword(folderKey.Get(), "A", 1), ERROR_BADDB);
 }
 
-TEST(RegistryDamagedFile, AWriteKeepsTheFilePermissions)
-{
-    Key key;
-    ASSERT_EQ(Create(key), ERROR_SUCCESS);
-    ASSERT_EQ(chmod(KeyFile().c_str(), 0640), 0);
-    ASSERT_EQ(SetDword(key.Get(), "A", 1), ERROR_SUCCESS);
-    struct stat info {};
-    ASSERT_EQ(stat(KeyFile().c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
-    for (const fs::directory_entry& entry : fs::directory_iterator(KeyFile().parent_path()))
-        EXPECT_FALSE(entry.path().string().ends_with(".new")) << "temporary file left: " << entry.path();
-}
-
 mode_t ModeOf(const fs::path& path)
 {
     struct stat info {};
@@ -382,25 +369,54 @@ TEST_F(RegistryModes, OutsideASharedStoreFilesAndFoldersAreForTheirOwner)
     EXPECT_EQ(ModeOf(KeyFile().string() + ".lock"), 0644u);
 }
 
-// The package's store is setgid and group-writable, so that the members of its group take turns
-// on the settings: whatever one makes, the next may rewrite.
-TEST_F(RegistryModes, InASharedStoreFilesAndFoldersAreWritableForTheGroup)
+// The package's store is setgid and for the group only, so that the members of its group take
+// turns on the settings and nobody else can read or lock them: whatever one makes, the next may
+// rewrite, whatever the maker's umask.
+TEST_F(RegistryModes, InASharedStoreFilesAndFoldersAreForTheGroupOnly)
 {
     fs::create_directories(RegistryFolder());
-    ASSERT_EQ(chmod(RegistryFolder().c_str(), 02775), 0);
+    ASSERT_EQ(chmod(RegistryFolder().c_str(), 02770), 0);
     Key key;
     ASSERT_EQ(Create(key), ERROR_SUCCESS);
     for (const char* folder : {"HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE/Software", "HKEY_LOCAL_MACHINE/Software/TOLV"})
-        EXPECT_EQ(ModeOf(RegistryFolder() / folder), 02775u) << folder;
+        EXPECT_EQ(ModeOf(RegistryFolder() / folder), 02770u) << folder;
     for (const char* file : {"Software.reg", "Software.reg.lock", "Software/TOLV.reg", "Software/TOLV.reg.lock",
                              "Software/TOLV/TOLV Watchdog Timer.reg", "Software/TOLV/TOLV Watchdog Timer.reg.lock"})
-        EXPECT_EQ(ModeOf(RegistryFolder() / "HKEY_LOCAL_MACHINE" / file), 0664u) << file;
-
-    // A key file that lost the group's rights gets them back with the next write of its owner.
-    ASSERT_EQ(chmod(KeyFile().c_str(), 0644), 0);
-    ASSERT_EQ(SetDword(key.Get(), "A", 1), ERROR_SUCCESS);
-    EXPECT_EQ(ModeOf(KeyFile()), 0664u);
+        EXPECT_EQ(ModeOf(RegistryFolder() / "HKEY_LOCAL_MACHINE" / file), 0660u) << file;
 }
+
+struct RewriteRow {
+    const char* name;
+    bool shared;   // the store is the package's shared one
+    mode_t before; // of the key file someone left there
+    mode_t after;
+};
+
+class RegistryRewriteModes : public RegistryModes, public testing::WithParamInterface<RewriteRow> {};
+
+// The key file is replaced on every write, and the new one gets fixed rights, never those of
+// the file that stood there: a member may have put a set-id file, writable for all, in its place.
+TEST_P(RegistryRewriteModes, AWriteGivesTheKeyFileFixedRights)
+{
+    const RewriteRow& row = GetParam();
+    fs::create_directories(RegistryFolder());
+    ASSERT_EQ(chmod(RegistryFolder().c_str(), row.shared ? 02770 : 0755), 0);
+    Key key;
+    ASSERT_EQ(Create(key), ERROR_SUCCESS);
+    ASSERT_EQ(chmod(KeyFile().c_str(), row.before), 0);
+    ASSERT_EQ(SetDword(key.Get(), "A", 1), ERROR_SUCCESS);
+    EXPECT_EQ(ModeOf(KeyFile()), row.after);
+    EXPECT_EQ(Query(key.Get(), "A").bytes, std::string("\x01\0\0\0", 4));
+    for (const fs::directory_entry& entry : fs::directory_iterator(KeyFile().parent_path()))
+        EXPECT_FALSE(entry.path().string().ends_with(".new")) << "temporary file left: " << entry.path();
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RegistryRewriteModes,
+                         testing::Values(RewriteRow{"SetIdForAllInASharedStore", true, 06777, 0660},
+                                         RewriteRow{"WithoutTheGroupsRightsInASharedStore", true, 0644, 0660},
+                                         RewriteRow{"SetIdForAllElsewhere", false, 06777, 0644},
+                                         RewriteRow{"PrivateElsewhere", false, 0640, 0644}),
+                         [](const testing::TestParamInfo<RewriteRow>& info) { return std::string(info.param.name); });
 
 enum class Leftover { File, DanglingLink, Folder };
 

@@ -1,7 +1,8 @@
 // Two members of the program's group taking turns on one machine, and a user outside the group.
 // Each is a numeric user id played through setpriv (no accounts need to exist), on machine folders
 // prepared the way the package prepares them: the settings store, the trace log's folder and the
-// runtime folder owned by root and the group, setgid and group-writable (2775).
+// runtime folder owned by root and the group, setgid, for the group only (2770; the runtime
+// folder also sticky, 3770).
 
 #include "platform/InstanceLock.h"
 #include "platform/Paths.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -59,12 +61,8 @@ protected:
         m_SavedUmask = umask(022);
         m_Restore = true;
         ASSERT_EQ(chmod(testsupport::Root().c_str(), 0755), 0);
-        for (const fs::path& folder :
-             {RegistryFolder(), CommonAppDataFolder() / "TOLV/TolvWatchDogTimer", RuntimeFolder()}) {
-            fs::create_directories(folder);
-            ASSERT_EQ(chown(folder.c_str(), 0, kGroup), 0);
-            ASSERT_EQ(chmod(folder.c_str(), 02775), 0);
-        }
+        for (const fs::path& folder : {RegistryFolder(), LogFolder(), RuntimeFolder()})
+            Prepare(folder, folder == RuntimeFolder() ? 03770 : 02770);
         // The build folder need not be open to other users; a copy in the root is.
         m_Helper = testsupport::Root() / "registry-test-helper";
         fs::copy_file(testsupport::BinFolder() / "registry-test-helper", m_Helper);
@@ -75,6 +73,15 @@ protected:
     {
         if (m_Restore)
             umask(m_SavedUmask);
+    }
+
+    static fs::path LogFolder() { return CommonAppDataFolder() / "TOLV/TolvWatchDogTimer"; }
+
+    static void Prepare(const fs::path& folder, mode_t mode)
+    {
+        fs::create_directories(folder);
+        ASSERT_EQ(chown(folder.c_str(), 0, kGroup), 0);
+        ASSERT_EQ(chmod(folder.c_str(), mode), 0);
     }
 
     // The helper as that user, with the umask this process has now.
@@ -201,11 +208,11 @@ TEST_F(TwoUsers, EachGetsTheCloseRequestAndFindsOnlyTheirOwnWindow)
     EXPECT_TRUE(FindWindowsOfAllUsers(kClass, kCaption).empty());
 }
 
-// Someone outside the group reads what the others may read and is told no for the rest.
+// Someone outside the group is told no, clearly, for everything.
 TEST_F(TwoUsers, AUserOutsideTheGroupGetsClearAnswers)
 {
     ASSERT_EQ(Run(kFirst, {"count", kKey, "LAST_STATE", "2"}).code, 0);
-    EXPECT_EQ(Answer(kOutsider, {"read", kKey, "LAST_STATE"}), "0 1\n");
+    EXPECT_EQ(Answer(kOutsider, {"read", kKey, "LAST_STATE"}), "5 0\n");
     EXPECT_EQ(Answer(kOutsider, {"open", kKey, "0xF003F"}), "5\n");
     EXPECT_EQ(Answer(kOutsider, {"create", "Software\\TOLV\\Other"}), "5\n");
     EXPECT_EQ(Answer(kOutsider, {"lock", "TOLV_WATCHDOG_TIMER"}),
@@ -213,5 +220,83 @@ TEST_F(TwoUsers, AUserOutsideTheGroupGetsClearAnswers)
     EXPECT_EQ(Answer(kOutsider, {"window", kClass, kCaption}),
               "failed cannot create " + WindowsFolderOf(kOutsider.uid).string() + ": Permission denied\n");
 }
+
+// The folders keep outsiders away, and so do the files in them on their own: a folder that lets
+// anyone pass (made so by hand, or by an older package) must not open the settings, their locks,
+// the log or the single-instance lock to someone outside the group.
+TEST_F(TwoUsers, OutsideTheGroupNoFileOpensEvenWhereTheFoldersLetThemPass)
+{
+    ASSERT_EQ(Run(kFirst, {"count", kKey, "LAST_STATE", "2"}).code, 0);
+    ASSERT_EQ(Answer(kFirst, {"log", "a line"}), "");
+    ASSERT_EQ(Answer(kFirst, {"lock", "TOLV_WATCHDOG_TIMER"}), "acquired\n");
+    for (const fs::path& prepared : {RegistryFolder(), LogFolder(), RuntimeFolder()}) {
+        std::vector<fs::path> folders{prepared};
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(prepared))
+            if (entry.is_directory() && !entry.is_symlink())
+                folders.push_back(entry.path());
+        for (const fs::path& folder : folders) {
+            struct stat info {};
+            ASSERT_EQ(stat(folder.c_str(), &info), 0);
+            ASSERT_EQ(chmod(folder.c_str(), (info.st_mode & 07777) | S_IXOTH), 0);
+        }
+    }
+    const fs::path lock = RuntimeFolder() / "TOLV_WATCHDOG_TIMER.lock";
+    for (const fs::path& file : {KeyFolder() / "TOLV Watchdog Timer.reg", KeyFolder() / "TOLV Watchdog Timer.reg.lock",
+                                 LogFolder() / "trace.log", lock})
+        EXPECT_EQ(Answer(kOutsider, {"peek", file.string()}), "Permission denied\n") << file;
+    EXPECT_EQ(Answer(kOutsider, {"lock", "TOLV_WATCHDOG_TIMER"}), "failed " + lock.string() + ": Permission denied\n");
+}
+
+struct PlantedLink {
+    const char* name;
+    fs::path (*at)();               // where the first member puts the link
+    std::vector<std::string> (*run)(); // what the second member then does
+    std::string (*answer)();           // and is told
+};
+
+fs::path Private()
+{
+    return testsupport::Root() / "home" / std::to_string(kSecond.uid) / "private";
+}
+
+// A member may put anything into the shared folders, a link to another member's own folder
+// too. That member's program must then neither make anything in their folder nor change its
+// rights: every folder below the machine root is walked without following links.
+class TwoUsersPlantedLink : public TwoUsers, public testing::WithParamInterface<PlantedLink> {};
+
+TEST_P(TwoUsersPlantedLink, LeadsTheOtherMembersProgramNowhere)
+{
+    fs::create_directories(Private());
+    for (const fs::path& folder : {Private().parent_path(), Private()})
+        ASSERT_EQ(chown(folder.c_str(), kSecond.uid, kSecond.gid), 0);
+    ASSERT_EQ(chmod(Private().c_str(), 0700), 0);
+    // The package may prepare the log's parent folder and leave the log folder to the program.
+    fs::remove(LogFolder());
+    Prepare(LogFolder().parent_path(), 02770);
+    const fs::path link = GetParam().at();
+    fs::create_directories(link.parent_path());
+    fs::create_directory_symlink(Private(), link);
+    ASSERT_EQ(lchown(link.c_str(), kFirst.uid, kGroup), 0);
+
+    EXPECT_EQ(Answer(kSecond, GetParam().run()), GetParam().answer());
+    struct stat info {};
+    ASSERT_EQ(stat(Private().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    EXPECT_TRUE(fs::is_empty(Private()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TwoUsersPlantedLink,
+    testing::Values(
+        PlantedLink{"AtTheStoresRootKey", [] { return RegistryFolder() / "HKEY_LOCAL_MACHINE"; },
+                    [] { return std::vector<std::string>{"create", kKey}; }, [] { return std::string("1009\n"); }},
+        PlantedLink{"AtTheKeysFolder", [] { return KeyFolder(); },
+                    [] { return std::vector<std::string>{"create", kKey}; }, [] { return std::string("1009\n"); }},
+        PlantedLink{"AtTheLogFolder", [] { return CommonAppDataFolder() / "TOLV/TolvWatchDogTimer"; },
+                    [] { return std::vector<std::string>{"log", "a line"}; }, [] { return std::string(); }},
+        PlantedLink{"AtTheWindowsFolder", [] { return WindowsFolderOf(kSecond.uid); },
+                    [] { return std::vector<std::string>{"window", kClass, kCaption}; },
+                    [] { return "failed " + WindowsFolderOf(kSecond.uid).string() + " is not a folder of this user\n"; }}),
+    [](const testing::TestParamInfo<PlantedLink>& info) { return std::string(info.param.name); });
 
 } // namespace

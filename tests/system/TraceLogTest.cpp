@@ -177,6 +177,19 @@ TEST_F(TraceLogTest, ALinkAtTheLogIsNotFollowed)
     EXPECT_TRUE(std::filesystem::is_symlink(LogFile()));
 }
 
+// The log's folders may be shared with other members of the group, who may put a link there,
+// to a folder of the user writing the log, say: neither the log nor anything else is made there.
+TEST_F(TraceLogTest, ALinkInPlaceOfTheLogFolderIsNotFollowed)
+{
+    const std::filesystem::path theirs = testsupport::Root() / "theirs";
+    std::filesystem::create_directories(theirs);
+    std::filesystem::create_directories(LogFile().parent_path().parent_path());
+    std::filesystem::create_directory_symlink(theirs, LogFile().parent_path());
+    TraceLog("lost");
+    EXPECT_TRUE(std::filesystem::is_empty(theirs));
+    EXPECT_TRUE(std::filesystem::is_symlink(LogFile().parent_path()));
+}
+
 // A FIFO nobody reads at the log's place once blocked the user-interface thread for ever. The
 // line is logged on a thread of its own, so that a regression fails instead of hanging.
 TEST_F(TraceLogTest, AFifoAtTheLogDoesNotBlock)
@@ -249,14 +262,15 @@ private:
 };
 
 // In the package's shared log folder every member of the group appends to the one log, so the
-// folders and the file made there are writable for the group; elsewhere the umask decides.
+// folders and the file made there are the group's, and nobody else's, whatever the umask;
+// elsewhere the umask decides.
 TEST_P(TraceLogModes, FollowTheFolderTheLogIsMadeIn)
 {
     const LogFolderRow& row = GetParam();
     if (row.prepared) {
         const auto prepared = testsupport::Root() / row.prepared;
         std::filesystem::create_directories(prepared);
-        ASSERT_EQ(::chmod(prepared.c_str(), 02775), 0);
+        ASSERT_EQ(::chmod(prepared.c_str(), 02770), 0);
     }
     TraceLog("first line");
     EXPECT_EQ(ModeOf(LogFile().parent_path()), row.folderMode);
@@ -266,8 +280,8 @@ TEST_P(TraceLogModes, FollowTheFolderTheLogIsMadeIn)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, TraceLogModes,
-    testing::Values(LogFolderRow{"PreparedLogFolder", "var/lib/TOLV/TolvWatchDogTimer", 02775, 0664},
-                    LogFolderRow{"PreparedParent", "var/lib/TOLV", 02775, 0664},
+    testing::Values(LogFolderRow{"PreparedLogFolder", "var/lib/TOLV/TolvWatchDogTimer", 02770, 0660},
+                    LogFolderRow{"PreparedParent", "var/lib/TOLV", 02770, 0660},
                     LogFolderRow{"NothingPrepared", nullptr, 0755, 0644}),
     [](const testing::TestParamInfo<LogFolderRow>& info) { return std::string(info.param.name); });
 

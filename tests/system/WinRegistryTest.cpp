@@ -1,13 +1,18 @@
 #include "system/WinRegistry.h"
 
+#include "platform/FileIo.h"
 #include "platform/Paths.h"
 
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <string>
+#include <sys/file.h>
 
 using namespace platform;
 
@@ -128,6 +133,36 @@ TEST(RegistryKey, AnInvalidPathFailsLikeAMissingKey)
     EXPECT_FALSE(key.Open(HKEY_LOCAL_MACHINE, "Software\\..\\..\\..\\etc", KeyAccess::CreateIfMissing));
     EXPECT_FALSE(key.IsOpen());
     EXPECT_FALSE(std::filesystem::exists(RegistryFolder()));
+}
+
+// Whoever may open a key's lock file can hold it for ever, or hang while holding it. A write
+// waits a bounded time and then answers that the file is in use, instead of freezing its caller
+// (in the program, the user-interface thread). The write runs on a thread of its own and the
+// lock is let go after a generous bound, so that a regression fails instead of hanging.
+TEST(RegistryKey, AWriteWhileAnotherProgramHoldsTheLockFailsAsInUse)
+{
+    StoreRaw("LAST_STATE", REG_DWORD, std::string("\x01\0\0\0", 4));
+    // flock belongs to the open file, so this descriptor stands for another program.
+    const std::string lockFile = SettingsFile().string() + ".lock";
+    UniqueFd holder(::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(holder.IsValid());
+    ASSERT_EQ(::flock(holder.Get(), LOCK_EX), 0);
+    SetKeyLockWaitForTesting(std::chrono::milliseconds(50));
+    RegistryKey key;
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, kSettingsKey, KeyAccess::OpenExisting));
+    std::future<bool> written = std::async(std::launch::async, [&] { return key.WriteDword("LAST_STATE", 2); });
+    const bool returned = written.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    ASSERT_EQ(::flock(holder.Get(), LOCK_UN), 0);
+    const bool ok = written.get();
+    SetKeyLockWaitForTesting(std::chrono::milliseconds::zero());
+    ASSERT_TRUE(returned) << "the write waited for the lock without limit";
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(key.LastResult(), ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(DescribeRegistryResult(key.LastResult()), "the file is in use by another program");
+    std::uint32_t value = 0;
+    EXPECT_TRUE(key.ReadDword("LAST_STATE", value));
+    EXPECT_EQ(value, 1u);
+    EXPECT_TRUE(key.WriteDword("LAST_STATE", 3)) << "once the lock is free";
 }
 
 } // namespace
