@@ -113,7 +113,7 @@ int OpenOrCreateAt(int folder, const std::string& name, int flags, mode_t mode)
         int fd = ::openat(folder, name.c_str(), flags | O_CREAT | O_EXCL, mode);
         if (fd >= 0) {
             if (IsSharedFolder(folder))
-                (void)::fchmod(fd, kSharedFileMode); // the maker owns the file; cannot fail here
+                (void)::fchmod(fd, kSharedFileMode); // the maker owns it: fails only where modes do not exist
             return fd;
         }
         if (errno != EEXIST)

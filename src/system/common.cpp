@@ -48,8 +48,8 @@ platform::UniqueFd OpenLogFile()
     const platform::FdResult folder = platform::OpenFolders(g_LogFolder, true, g_LogRoot);
     if (!folder.fd.IsValid())
         return {};
-    platform::UniqueFd fd(platform::OpenOrCreateAt(folder.fd.Get(), kLogName, O_WRONLY | O_APPEND | O_NOCTTY | O_NONBLOCK,
-                                                   platform::kPlainFileMode));
+    const int appending = O_WRONLY | O_APPEND | O_NOCTTY | O_NONBLOCK;
+    platform::UniqueFd fd(platform::OpenOrCreateAt(folder.fd.Get(), kLogName, appending, platform::kPlainFileMode));
     struct stat info {};
     if (!fd.IsValid() || ::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode))
         return {};

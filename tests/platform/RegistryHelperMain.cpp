@@ -213,6 +213,7 @@ int main(int argc, char** argv)
         return Peek(argv[2]);
     if (mode == "replace-self" && argc == 2)
         return ReplaceSelf();
-    std::fprintf(stderr, "usage: registry-test-helper open|create|read|count|churn|lock|window|find|log|peek|replace-self ...\n");
+    std::fprintf(stderr,
+                 "usage: registry-test-helper open|create|read|count|churn|lock|window|find|log|peek|replace-self ...\n");
     return 2;
 }

@@ -296,7 +296,9 @@ INSTANTIATE_TEST_SUITE_P(
                     [] { return std::vector<std::string>{"log", "a line"}; }, [] { return std::string(); }},
         PlantedLink{"AtTheWindowsFolder", [] { return WindowsFolderOf(kSecond.uid); },
                     [] { return std::vector<std::string>{"window", kClass, kCaption}; },
-                    [] { return "failed " + WindowsFolderOf(kSecond.uid).string() + " is not a folder of this user\n"; }}),
+                    [] {
+                        return "failed " + WindowsFolderOf(kSecond.uid).string() + " is not a folder of this user\n";
+                    }}),
     [](const testing::TestParamInfo<PlantedLink>& info) { return std::string(info.param.name); });
 
 } // namespace
