@@ -7,6 +7,9 @@
 //
 // Exit status: 0 no copy runs any more (or none ran), 1 a copy still answers after the wait,
 // 2 a bad command line. Run as root it reaches every user's copy; run as a user, only its own.
+// What users leave in the shared runtime folder cannot steer it elsewhere: a window counts only
+// as a socket of the user whose folder holds it, reached without following links; whatever is
+// passed over is named on stderr.
 
 #include "platform/WindowMessages.h"
 
@@ -15,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -29,10 +33,15 @@ constexpr int kMostWaitSeconds = 600;
 constexpr auto kPollPeriod = std::chrono::milliseconds(100);
 
 // The main windows of the running copies that answer now, of every user whose window folder
-// this process may enter.
-std::vector<platform::UserWindow> RunningCopies()
+// this process may enter. With report, what was passed over and why goes to stderr, so that an
+// administrator learns why a copy they see running was not asked.
+std::vector<platform::UserWindow> RunningCopies(bool report)
 {
-    return platform::FindWindowsOfAllUsers(kWindowClass, kWindowCaption);
+    if (!report)
+        return platform::FindWindowsOfAllUsers(kWindowClass, kWindowCaption);
+    return platform::FindWindowsOfAllUsers(kWindowClass, kWindowCaption, [](const std::string& why) {
+        std::fprintf(stderr, "TolvCloseRequest: skipped %s\n", why.c_str());
+    });
 }
 
 std::optional<int> ParseWait(int argc, char** argv)
@@ -60,10 +69,10 @@ int main(int argc, char** argv)
                      kMostWaitSeconds, kDefaultWaitSeconds);
         return 2;
     }
-    const std::vector<platform::UserWindow> copies = RunningCopies();
+    const std::vector<platform::UserWindow> copies = RunningCopies(true);
     for (const platform::UserWindow& copy : copies) {
         // A copy that ended between the look-up and the post needs no request.
-        (void)platform::PostMessage(copy.window, kCloseRequest, 0, 0);
+        (void)platform::PostMessage(copy, kCloseRequest, 0, 0);
     }
     if (!copies.empty())
         std::printf("TolvCloseRequest: asked %zu running %s to close\n", copies.size(),
@@ -72,7 +81,7 @@ int main(int argc, char** argv)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(*wait);
     std::size_t running = copies.size();
     while (running > 0) {
-        running = RunningCopies().size();
+        running = RunningCopies(false).size();
         if (running == 0 || std::chrono::steady_clock::now() >= deadline)
             break;
         std::this_thread::sleep_for(kPollPeriod);

@@ -120,6 +120,8 @@ public:
     void WMCloseRequest();
     void OnWindowMessage(const platform::WindowMessage& message);
     static constexpr std::uint32_t kCloseRequest = 2044;
+    // Message 2045 from a second start of this user's program: the window is shown and raised.
+    static constexpr std::uint32_t kShowRequest = 2045;
 
 protected:
     void DoCreate() override;

@@ -105,6 +105,8 @@ void TMainForm::OnWindowMessage(const platform::WindowMessage& message)
 {
     if (message.message == kCloseRequest)
         WMCloseRequest();
+    else if (message.message == kShowRequest)
+        RestoreWindow();
 }
 
 void TMainForm::StartSystemEvents()

@@ -1,4 +1,5 @@
-// The program's entry: one copy per machine, the hidden start, the main window and the tray,
+// The program's entry: one copy per machine (a second start brings the first one's window
+// forward, or says which file stops it), the hidden start, the main window and the tray,
 // then the event loop until the main window closes. The exit status is 0 in every case.
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "main/MainForm.h"
 #include "platform/InstanceLock.h"
 #include "platform/MessageBox.h"
+#include "platform/WindowMessages.h"
 
 // fontconfig keeps its caches until the process ends; that is not a leak of ours.
 extern "C" const char* __lsan_default_suppressions()
@@ -25,8 +27,17 @@ int main(int argc, char** argv)
     // Held, never released, until the process ends; the kernel drops it with the process.
     static platform::InstanceLock instance("TOLV_WATCHDOG_TIMER");
     const platform::InstanceLock::Result locked = instance.Acquire();
-    if (locked == platform::InstanceLock::Result::HeldElsewhere)
-        return 0; // another copy runs: nothing is shown and it is not told
+    if (locked == platform::InstanceLock::Result::HeldElsewhere) {
+        // One copy per machine. This user's copy is asked to show its window; a copy of another
+        // user cannot be reached from here, so the person is told which file stops this start.
+        const auto running = platform::FindWindow("TMainForm", "TOLV Watchdog Timer");
+        if (!running || !platform::PostMessage(*running, TMainForm::kShowRequest, 0, 0))
+            std::fprintf(stderr,
+                         "TOLV Watchdog Timer: another copy is already running (it holds %s); "
+                         "this one ends.\n",
+                         instance.Path().c_str());
+        return 0;
+    }
 
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
     const bool hidden = HasHiddenSwitch(arguments);

@@ -152,6 +152,104 @@ std::optional<WindowHandle> Answering(const std::optional<std::filesystem::path>
     return WindowHandle{*path};
 }
 
+using SkipReport = std::function<void(const std::string&)>;
+
+void Skip(const SkipReport& skipped, const std::filesystem::path& path, const std::string& why)
+{
+    if (skipped)
+        skipped(path.string() + ": " + why);
+}
+
+UniqueFd OpenRuntimeFolder(const SkipReport& skipped)
+{
+    const std::filesystem::path runtime = RuntimeFolder();
+    UniqueFd fd(::open(runtime.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // No runtime folder: no copy has run since the machine started.
+    if (!fd.IsValid() && errno != ENOENT)
+        Skip(skipped, runtime, std::strerror(errno));
+    return fd;
+}
+
+// The windows folder of user, opened from the runtime folder without following a link, when it
+// is that user's own and nobody else may put anything into it.
+UniqueFd OpenUserFolder(int runtimeFd, uid_t user, const SkipReport& skipped)
+{
+    const std::string name = std::string(kWindowsFolderPrefix) + std::to_string(user);
+    const std::filesystem::path path = WindowsFolderOf(user);
+    UniqueFd folder(::openat(runtimeFd, name.c_str(),
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!folder.IsValid()) {
+        if (errno == ELOOP || errno == ENOTDIR)
+            Skip(skipped, path, "not a folder (a link or another kind of file), not followed");
+        // Gone since the runtime folder was listed, or closed to a caller that is not root.
+        else if (errno != ENOENT && errno != EACCES)
+            Skip(skipped, path, std::strerror(errno));
+        return folder;
+    }
+    struct stat info;
+    if (::fstat(folder.Get(), &info) < 0) {
+        Skip(skipped, path, std::strerror(errno));
+        return UniqueFd();
+    }
+    if (info.st_uid != user) {
+        Skip(skipped, path, "owned by user " + std::to_string(info.st_uid));
+        return UniqueFd();
+    }
+    // Whoever else may write there could put a window in this user's name.
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        Skip(skipped, path, "writable by others than its user");
+        return UniqueFd();
+    }
+    return folder;
+}
+
+// A connection to the socket name in the windows folder of user, when it is a socket of that user
+// and a receiver is bound to it. The entry is held by an O_PATH descriptor from the check to the
+// connect (made through /proc/self/fd), so a link or another file put in its place meanwhile is
+// never reached, and a link standing there is never followed.
+UniqueFd ConnectUserWindow(int runtimeFd, uid_t user, const std::string& name,
+                           const SkipReport& skipped)
+{
+    const UniqueFd folder = OpenUserFolder(runtimeFd, user, skipped);
+    if (!folder.IsValid())
+        return UniqueFd();
+    const std::filesystem::path path = WindowsFolderOf(user) / name;
+    UniqueFd entry(::openat(folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (!entry.IsValid()) {
+        if (errno != ENOENT) // no window of that name: this user runs no such copy
+            Skip(skipped, path, std::strerror(errno));
+        return UniqueFd();
+    }
+    struct stat info;
+    if (::fstat(entry.Get(), &info) < 0) {
+        Skip(skipped, path, std::strerror(errno));
+        return UniqueFd();
+    }
+    if (!S_ISSOCK(info.st_mode)) {
+        Skip(skipped, path, S_ISLNK(info.st_mode) ? "a link, not followed" : "not a socket");
+        return UniqueFd();
+    }
+    if (info.st_uid != user) {
+        Skip(skipped, path, "a socket of user " + std::to_string(info.st_uid));
+        return UniqueFd();
+    }
+    FdResult connected = ConnectTo("/proc/self/fd/" + std::to_string(entry.Get()));
+    // Refused: a socket left behind by a receiver that has ended, no copy running.
+    if (!connected.fd.IsValid() && connected.error != ECONNREFUSED)
+        Skip(skipped, path, ErrnoText("cannot be reached", connected.error));
+    return std::move(connected.fd);
+}
+
+bool SendMessage(int fd, std::uint32_t message, std::int32_t wParam, std::int32_t lParam)
+{
+    auto bytes = EncodeWindowMessage(WindowMessage{message, wParam, lParam});
+    ssize_t sent;
+    do
+        sent = ::send(fd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    return sent == static_cast<ssize_t>(bytes.size());
+}
+
 } // namespace
 
 std::filesystem::path WindowsFolder()
@@ -175,21 +273,27 @@ std::optional<WindowHandle> FindWindow(std::string_view className, std::string_v
     return Answering(WindowSocketPath(className, caption));
 }
 
-std::vector<UserWindow> FindWindowsOfAllUsers(std::string_view className, std::string_view caption)
+std::vector<UserWindow> FindWindowsOfAllUsers(std::string_view className, std::string_view caption,
+                                              const SkipReport& skipped)
 {
     std::vector<UserWindow> found;
-    DIR* runtime = ::opendir(RuntimeFolder().c_str());
+    const auto name = SocketName(className, caption);
+    if (!name)
+        return found;
+    UniqueFd runtimeFd = OpenRuntimeFolder(skipped);
+    if (!runtimeFd.IsValid())
+        return found;
+    DIR* runtime = ::fdopendir(runtimeFd.Get());
     if (!runtime)
         return found;
+    (void)runtimeFd.Release(); // closedir closes it
     while (dirent* entry = ::readdir(runtime)) {
-        auto user = WindowsFolderUser(entry->d_name);
-        struct stat info;
-        // A folder named after one user but owned by another holds none of that user's windows.
-        if (!user || ::fstatat(::dirfd(runtime), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISDIR(info.st_mode) || info.st_uid != *user)
+        const auto user = WindowsFolderUser(entry->d_name);
+        if (!user)
             continue;
-        if (auto window = Answering(SocketPathIn(WindowsFolderOf(*user), className, caption)))
-            found.push_back(UserWindow{*user, std::move(*window)});
+        const auto path = SocketPathIn(WindowsFolderOf(*user), className, caption);
+        if (path && ConnectUserWindow(::dirfd(runtime), *user, *name, skipped).IsValid())
+            found.push_back(UserWindow{*user, WindowHandle{*path}});
     }
     ::closedir(runtime);
     std::sort(found.begin(), found.end(),
@@ -210,14 +314,18 @@ bool PostMessage(const WindowHandle& window, std::uint32_t message, std::int32_t
                  std::int32_t lParam)
 {
     const UniqueFd fd = ConnectTo(window.socket).fd;
-    if (!fd.IsValid())
+    return fd.IsValid() && SendMessage(fd.Get(), message, wParam, lParam);
+}
+
+bool PostMessage(const UserWindow& window, std::uint32_t message, std::int32_t wParam,
+                 std::int32_t lParam)
+{
+    const UniqueFd runtime = OpenRuntimeFolder({});
+    if (!runtime.IsValid())
         return false;
-    auto bytes = EncodeWindowMessage(WindowMessage{message, wParam, lParam});
-    ssize_t sent;
-    do
-        sent = ::send(fd.Get(), bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-    while (sent < 0 && errno == EINTR);
-    return sent == static_cast<ssize_t>(bytes.size());
+    const UniqueFd fd =
+        ConnectUserWindow(runtime.Get(), window.owner, window.window.socket.filename(), {});
+    return fd.IsValid() && SendMessage(fd.Get(), message, wParam, lParam);
 }
 
 std::optional<WindowMessage> DecodeWindowMessage(std::span<const std::byte> datagram,

@@ -56,13 +56,25 @@ struct UserWindow {
 };
 
 // The windows of that class and caption of every user, those that answer now, in the order of
-// the users' ids. Meant for root (a tool that asks every running copy of a program to close):
-// a caller finds only the windows in folders it may enter. A folder whose owner is not the user
-// its name says is not looked into.
-std::vector<UserWindow> FindWindowsOfAllUsers(std::string_view className, std::string_view caption);
+// the users' ids. Meant for root (a tool that asks every running copy of a program to close),
+// which must not be steered by what users put in the shared runtime folder; another caller finds
+// only the windows in folders it may enter. The folders are opened from a descriptor of the
+// runtime folder without following links, and a window counts only when its folder is a folder
+// of the user its name says that no one else may write, and its socket is a socket (not a link)
+// of that same user. Entries that fail these checks, and sockets that cannot be reached for
+// another reason than a receiver that has gone, are told to skipped (one line each: the path
+// and why) when it is set.
+std::vector<UserWindow> FindWindowsOfAllUsers(
+    std::string_view className, std::string_view caption,
+    const std::function<void(const std::string&)>& skipped = {});
 
 // One non-blocking send; false when the window is gone or its queue is full.
 bool PostMessage(const WindowHandle& window, std::uint32_t message, std::int32_t wParam,
+                 std::int32_t lParam);
+// The same for a window found by FindWindowsOfAllUsers: the socket is reached again from the
+// runtime folder's descriptor with the same checks, so an entry swapped since the search gets
+// nothing.
+bool PostMessage(const UserWindow& window, std::uint32_t message, std::int32_t wParam,
                  std::int32_t lParam);
 
 // The 12 bytes of a message as they travel.

@@ -44,14 +44,29 @@ struct Folder {
 };
 
 // The settings store, trace log and runtime folder are shared by the group's members: setgid
-// (what one member makes belongs to the group) and group-writable. Their parents stay root's.
+// (what one member makes belongs to the group), group-writable and closed to everyone else; the
+// runtime folder is sticky too (no member renames or removes another's files). Their parents
+// stay root's.
 const Folder kFolders[] = {
     {"var/lib/tolv", 0755, false},
-    {"var/lib/tolv/registry", 02775, true},
+    {"var/lib/tolv/registry", 02770, true},
     {"var/lib/TOLV", 0755, false},
-    {"var/lib/TOLV/TolvWatchDogTimer", 02775, true},
-    {"run/tolv", 02775, true},
+    {"var/lib/TOLV/TolvWatchDogTimer", 02770, true},
+    {"run/tolv", 03770, true},
 };
+
+void ExpectFolders(const std::filesystem::path& root, gid_t group)
+{
+    for (const Folder& folder : kFolders) {
+        SCOPED_TRACE(folder.path);
+        struct stat info {};
+        ASSERT_EQ(::lstat((root / folder.path).c_str(), &info), 0);
+        EXPECT_TRUE(S_ISDIR(info.st_mode));
+        EXPECT_EQ(info.st_mode & 07777, folder.mode);
+        EXPECT_EQ(info.st_uid, 0u);
+        EXPECT_EQ(info.st_gid, folder.groupOwned ? group : 0u);
+    }
+}
 
 TEST(MaintainerScripts, ConfigureCreatesTheSystemGroupAndItsSharedFolders)
 {
@@ -67,23 +82,16 @@ TEST(MaintainerScripts, ConfigureCreatesTheSystemGroupAndItsSharedFolders)
     ASSERT_TRUE(group.has_value()) << testsupport::ReadFile(root / "etc/group");
     EXPECT_GT(*group, 0u);
     EXPECT_LT(*group, 1000u) << "not a system group";
-    for (const Folder& folder : kFolders) {
-        SCOPED_TRACE(folder.path);
-        struct stat info {};
-        ASSERT_EQ(::lstat((root / folder.path).c_str(), &info), 0);
-        EXPECT_TRUE(S_ISDIR(info.st_mode));
-        EXPECT_EQ(info.st_mode & 07777, folder.mode);
-        EXPECT_EQ(info.st_uid, 0u);
-        EXPECT_EQ(info.st_gid, folder.groupOwned ? *group : 0u);
-    }
+    ExpectFolders(root, *group);
 
-    // A second configure (an upgrade) keeps the group's id and repairs a folder's rights.
+    // A second configure (an upgrade) keeps the group's id and repairs the folders' rights,
+    // also those an earlier version left open to everyone.
     ASSERT_EQ(::chmod((root / "run/tolv").c_str(), 0700), 0);
+    ASSERT_EQ(::chmod((root / "var/lib/tolv/registry").c_str(), 02775), 0);
     const CommandResult again = RunMaintainerScript(root, "postinst", "configure");
     ASSERT_EQ(again.status, 0) << again.output;
     EXPECT_EQ(GroupId(root, kGroup), group);
-    EXPECT_EQ(std::filesystem::status(root / "run/tolv").permissions(),
-              std::filesystem::perms(02775));
+    ExpectFolders(root, *group);
 }
 
 TEST(MaintainerScripts, PurgeRemovesOnlyTheProgramsOwnFiles)
