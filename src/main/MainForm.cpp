@@ -3,6 +3,9 @@
 
 #include "main/MainForm.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <thread>
 
 #include "gui/controls/GsButton.h"
@@ -26,6 +29,15 @@ constexpr const char* kCaption = "TOLV Watchdog Timer";
 constexpr const char* kSettingsKey = "Software\\TOLV\\TOLV Watchdog Timer";
 constexpr std::uint32_t kStateOn = 15;
 constexpr std::uint32_t kStateOff = 0;
+
+// The sliders' positions are signed 32-bit.
+constexpr std::uint32_t kLongestPosition = std::numeric_limits<std::int32_t>::max();
+
+// A stored time as a slider position: one beyond the positions stands at the slider's top.
+std::int32_t SliderPosition(std::uint32_t stored)
+{
+    return static_cast<std::int32_t>(std::min(stored, kLongestPosition));
+}
 
 std::filesystem::path SettingsFile()
 {
@@ -134,15 +146,17 @@ void TMainForm::LoadSettings()
         std::uint32_t reload = 0;
         if (key.ReadDword("REBOOT_TIME", restart)) {
             (void)key.ReadDword("RESET_TIME", reload); // a missing reload time counts as 0
-            m_RebootSlider->SetPosition(static_cast<std::int32_t>(restart));
-            m_ResetSlider->SetPosition(static_cast<std::int32_t>(reload));
+            m_RebootSlider->SetPosition(SliderPosition(restart));
+            m_ResetSlider->SetPosition(SliderPosition(reload));
             m_SavedResetTime = reload;
             m_SavedRebootTime = restart;
         }
-        // Unsigned, on the values as stored. A reload time near 2^32 wraps the sum and passes,
-        // but the sliders have clamped it into range already.
-        on = m_LastState != kStateOff
-            && restart >= reload + static_cast<std::uint32_t>(m_MinGap);
+        // On the values as stored, in a type where the sum cannot wrap (a reload time near 2^32
+        // would otherwise pass); a value beyond the sliders' positions is broken like a pair
+        // that breaks the gap. Values in range but beyond the sliders' ends are clamped by them.
+        const bool fits = restart <= kLongestPosition && reload <= kLongestPosition;
+        on = m_LastState != kStateOff && fits
+            && std::int64_t{restart} >= std::int64_t{reload} + m_MinGap;
         key.Flush();
     }
     key.Close();
