@@ -98,10 +98,13 @@ void TMainForm::DoCreate()
 {
     CreateBackground();
     CreateWidgets();
-    EnsureServiceRunning();
-    LoadSettings();
+    // Before anything can arm the watchdog: a signal that ends the session during start-up is
+    // then only waiting for the event loop, which closes the watchdog for it; unwatched, it
+    // would end the process with the countdown running and nobody to kick it.
     if (m_Options.systemEvents)
         StartSystemEvents();
+    EnsureServiceRunning();
+    LoadSettings();
     Form::DoCreate();
 }
 

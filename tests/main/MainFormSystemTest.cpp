@@ -3,10 +3,17 @@
 
 #include "MainFormFixture.h"
 
+#include <gmock/gmock.h>
+
 #include <QCoreApplication>
+
+#include <chrono>
+#include <csignal>
 
 #include "gui/controls/GsExtraCtrl.h"
 #include "gui/controls/TolvScrollBar.h"
+#include "PrivateBus.h"
+#include "TestSupport.h"
 #include "platform/WindowMessages.h"
 
 namespace {
@@ -146,4 +153,78 @@ TEST_F(MainFormTest, AKickThreadThatDiedIsToldToTheUser)
     ASSERT_EQ(m_Boxes.size(), 1u);
     EXPECT_EQ(m_Boxes[0].caption, "TOLV Watchdog Timer");
     EXPECT_NE(m_Boxes[0].text.find("no longer being kicked"), std::string::npos);
+}
+
+namespace {
+
+volatile sig_atomic_t g_OwnSigterms = 0;
+void CountOwnSigterm(int)
+{
+    g_OwnSigterms = g_OwnSigterms + 1;
+}
+
+// A controller whose countdown write is interrupted by the end of the session.
+class SigtermOnArm : public RecordingControl {
+public:
+    int SetTime(std::int32_t restart, std::int32_t reload) override
+    {
+        if (!raised) {
+            raised = true;
+            (void)::raise(SIGTERM);
+        }
+        return RecordingControl::SetTime(restart, reload);
+    }
+    bool raised = false;
+};
+
+// SIGTERM counted by a handler of the test's own while the window does not watch it, so that a
+// signal the window misses fails the test instead of ending the test program. No system bus.
+class StartUpSignal : public MainFormTest {
+protected:
+    void SetUp() override
+    {
+        MainFormTest::SetUp();
+        struct sigaction own {};
+        own.sa_handler = CountOwnSigterm;
+        ASSERT_EQ(::sigaction(SIGTERM, &own, &m_Saved), 0);
+        g_OwnSigterms = 0;
+        m_Previous = ExchangeWatchDogControlForTesting(&m_Control);
+    }
+    void TearDown() override
+    {
+        (void)ExchangeWatchDogControlForTesting(m_Previous);
+        MainFormTest::TearDown();  // the window, and with it its signal watch, goes first
+        (void)::sigaction(SIGTERM, &m_Saved, nullptr);
+    }
+
+    SigtermOnArm m_Control;
+    testsupport::ScopedVariable m_NoSystemBus{
+        "DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + (testsupport::Root() / "no-system-bus").string()};
+
+private:
+    struct sigaction m_Saved {};
+    CWatchDogControl* m_Previous = nullptr;
+};
+
+} // namespace
+
+TEST_F(StartUpSignal, ASigtermWhileTheStoredStateArmsClosesTheWatchdogAndEndsTheProgram)
+{
+    WriteDword("LAST_STATE", 15);
+    WriteDword("REBOOT_TIME", 60);
+    WriteDword("RESET_TIME", 40);
+    Create(false, /*systemEvents=*/true);
+    ASSERT_TRUE(m_Control.raised);
+    EXPECT_EQ(m_Control.calls, (Calls{"SetTime(60,40)", "Start"}));
+
+    auto* app = framework::Application::Instance();
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!app->Terminated() && std::chrono::steady_clock::now() < giveUp)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(g_OwnSigterms, 0) << "the signal came before the window watched it";
+    EXPECT_TRUE(app->Terminated());
+    ASSERT_GE(m_Control.calls.size(), 3u);
+    EXPECT_EQ(m_Control.calls[2], "Close");
+    EXPECT_THAT(TraceLines(), testing::IsSupersetOf({"Main UI shut down", "Main UI Message.Result = 0;"}));
+    EXPECT_EQ(ReadDword("LAST_STATE"), 15u);
 }
