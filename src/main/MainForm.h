@@ -113,7 +113,8 @@ public:
     void WMPowerBroadcast(int wParam);
     // The session may end (log-off, shutdown): the watchdog is closed, nothing is stored.
     void QueryEndSession();
-    // A shutdown or log-off was called off: a watchdog that was on is armed again.
+    // A shutdown or log-off was called off: a watchdog that was on is armed again, unless the
+    // user has switched it off since.
     void ShutdownCancelled();
     void OnPowerEvent(platform::PowerEvent event);
     // Message 2044 from another program: close the watchdog and end, the stored state kept.

@@ -1,6 +1,6 @@
 // TMainForm: sleep, wake, the end of the session and close requests from other programs. The
 // watchdog is closed before the machine sleeps or the session ends and armed again when the
-// machine wakes, only if it was on before.
+// machine wakes, only if it was on before and the user has not switched it off since.
 
 #include "main/MainForm.h"
 
@@ -35,8 +35,8 @@ void TMainForm::WMPowerBroadcast(int wParam)
     case PBT_APMRESUMECRITICAL:
     case PBT_APMRESUMEAUTOMATIC:
         TraceLog("EnterResume from S3 or S4...");
-        // A watchdog the user had switched off stays off after the wake.
-        if (!m_ModelTypeWMI && m_OnBeforeSuspend)
+        // A watchdog the user had switched off, before the sleep or since, stays off.
+        if (!m_ModelTypeWMI && m_OnBeforeSuspend && m_Switch->Checked())
             (void)Arm(m_RebootSlider->Position(), m_ResetSlider->Position());
         m_OnBeforeSuspend = false;
         break;
@@ -66,6 +66,10 @@ void TMainForm::ShutdownCancelled()
     if (m_ModelTypeWMI || !m_OnBeforeShutdown)
         return;
     m_OnBeforeShutdown = false;
+    // Switched off during logind's delay: the window and the store say off, and so must the
+    // watchdog.
+    if (!m_Switch->Checked())
+        return;
     if (Arm(static_cast<std::int32_t>(m_AppliedRebootTime), static_cast<std::int32_t>(m_AppliedResetTime)))
         TraceLog("Shutdown cancelled: the watchdog is on again");
 }

@@ -83,6 +83,41 @@ TEST_F(MainFormTest, ACancelledShutdownArmsTheWatchdogAgainWithTheAppliedTimes)
     EXPECT_EQ(ReadDword("LAST_STATE"), 15u);
 }
 
+// The user switches the watchdog off while logind waits for the program (a sleep or a shutdown
+// begins); when the machine wakes or the shutdown is called off, it must stay off, as the
+// window and the store say.
+struct SwitchedOffMeanwhileRow {
+    const char* name;
+    PowerEvent begins, ends;
+};
+
+const SwitchedOffMeanwhileRow kSwitchedOffMeanwhileRows[] = {
+    {"TheShutdownIsCancelled", PowerEvent::Shutdown, PowerEvent::ShutdownCancelled},
+    {"TheMachineWakes", PowerEvent::Suspend, PowerEvent::Resume},
+};
+
+class SwitchedOffMeanwhile : public MainFormTest,
+                             public testing::WithParamInterface<SwitchedOffMeanwhileRow> {};
+
+TEST_P(SwitchedOffMeanwhile, StaysOff)
+{
+    WriteDword("LAST_STATE", 15);
+    WriteDword("REBOOT_TIME", 60);
+    WriteDword("RESET_TIME", 40);
+    Create();
+    form->OnPowerEvent(GetParam().begins);
+    form->Switch()->Click();
+    ASSERT_FALSE(form->Switch()->Checked());
+    control.calls.clear();
+    form->OnPowerEvent(GetParam().ends);
+    EXPECT_EQ(control.calls, Calls{}) << "armed again although switched off";
+    EXPECT_FALSE(form->Switch()->Checked());
+    EXPECT_EQ(ReadDword("LAST_STATE"), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(MainForm, SwitchedOffMeanwhile, testing::ValuesIn(kSwitchedOffMeanwhileRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(MainFormTest, TheEndOfTheSessionClosesTheWatchdogAndTheProgram)
 {
     WriteDword("LAST_STATE", 15);
