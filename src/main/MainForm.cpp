@@ -264,7 +264,10 @@ void TMainForm::WriteSettings(std::uint32_t lastState, SettingsWrite what)
 
 void TMainForm::OnCloseClick(framework::Component*)
 {
-    (void)CloseWatchdog(); // a watchdog that cannot be switched off is in the trace log
+    if (const std::string failure = CloseWatchdog(); !failure.empty()) {
+        StayForTheWatchdog(failure);
+        return;
+    }
     Hide();
     // After a failed arm the switch shows off, but the stored choice is still the user's.
     if (!m_ArmFailed)
@@ -275,10 +278,28 @@ void TMainForm::OnCloseClick(framework::Component*)
 
 void TMainForm::DoClose(framework::CloseAction& action)
 {
-    // A second Close after the handlers above finds nothing running.
-    if (!m_ModelTypeWMI)
-        (void)CloseWatchdog();
+    // A second Close after the handlers above finds nothing running. Any other close (the
+    // window manager's) is refused while the watchdog cannot be switched off, unless the
+    // program must end and has left the watchdog its longest countdown.
+    if (!m_ModelTypeWMI) {
+        if (const std::string failure = CloseWatchdog(); !failure.empty() && !m_MustEnd) {
+            action = framework::caNone;
+            StayForTheWatchdog(failure);
+            return;
+        }
+    }
     Form::DoClose(action);
+}
+
+void TMainForm::StayForTheWatchdog(const std::string& failure)
+{
+    // Hazard: once the program ends nothing kicks the watchdog, and the machine restarts when
+    // the countdown runs out. So the program stays, out of the way in the tray where it can.
+    if (TrayHoldsIcon && TrayHoldsIcon())
+        SetVisible(false);
+    Tell("The watchdog cannot be switched off, so the program keeps running to kick it: if the "
+         "program ended, the machine would restart when the countdown ran out.\n\n"
+         + failure);
 }
 
 void TMainForm::OnMinimize(framework::Component*)

@@ -90,8 +90,10 @@ void TMainForm::OnPowerEvent(platform::PowerEvent event)
         ShutdownCancelled();
         break;
     case platform::PowerEvent::SessionEnd:
-        // SIGTERM or SIGHUP: the session ends now, and the program with it.
+        // SIGTERM, SIGHUP, SIGINT or SIGQUIT: the session ends now, and the program with it.
+        m_MustEnd = true;
         QueryEndSession();
+        LeaveTheLongestCountdown();
         Close();
         break;
     }
@@ -99,10 +101,29 @@ void TMainForm::OnPowerEvent(platform::PowerEvent event)
 
 void TMainForm::WMCloseRequest()
 {
+    m_MustEnd = true;
     Hide();
     (void)CloseWatchdog();
+    LeaveTheLongestCountdown();
     Sleep(m_Options.closePause);
     Close();
+}
+
+void TMainForm::LeaveTheLongestCountdown()
+{
+    CWatchDogControl* control = GetWatchDogControl();
+    if (control->CloseFailure().empty())
+        return;
+    // Hazard: nothing kicks the watchdog once the program has ended; the restart can only be
+    // put off, as far as the device lets it.
+    const std::int32_t seconds = control->StretchCountdown();
+    if (seconds > 0)
+        TraceLog("The program ends with a watchdog that cannot be switched off: its countdown "
+                 "was set to %d s, the longest it takes; the machine restarts when it runs out",
+                 static_cast<int>(seconds));
+    else
+        TraceLog("The program ends with a watchdog that cannot be switched off and its countdown "
+                 "could not be lengthened; the machine restarts when it runs out");
 }
 
 void TMainForm::OnWindowMessage(const platform::WindowMessage& message)
