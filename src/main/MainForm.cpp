@@ -102,9 +102,12 @@ void TMainForm::DoCreate()
     // then only waiting for the event loop, which closes the watchdog for it; unwatched, it
     // would end the process with the countdown running and nobody to kick it.
     if (m_Options.systemEvents)
-        StartSystemEvents();
+        StartPowerEvents();
     EnsureServiceRunning();
     LoadSettings();
+    // Other programs find the window once it has taken the stored state.
+    if (m_Options.systemEvents)
+        StartMessageWindow();
     Form::DoCreate();
 }
 

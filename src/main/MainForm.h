@@ -149,7 +149,10 @@ private:
     // The program must end (the session ends, a close request): a watchdog that could not be
     // switched off is left with the longest countdown it takes, and the trace log says so.
     void LeaveTheLongestCountdown();
-    void StartSystemEvents();
+    // Sleep, shutdown and the end-of-session signals.
+    void StartPowerEvents();
+    // The socket through which other programs post messages to the window.
+    void StartMessageWindow();
     void WatchPowerEvents();
     // What WriteSettings stores besides LAST_STATE.
     enum class SettingsWrite { StateOnly, StateAndTimes };

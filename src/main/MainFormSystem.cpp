@@ -132,7 +132,7 @@ void TMainForm::OnWindowMessage(const platform::WindowMessage& message)
         WMCloseRequest();
 }
 
-void TMainForm::StartSystemEvents()
+void TMainForm::StartMessageWindow()
 {
     m_MessageWindow = std::make_unique<platform::MessageWindow>("TMainForm", "TOLV Watchdog Timer");
     if (m_MessageWindow->Create()) {
@@ -143,7 +143,10 @@ void TMainForm::StartSystemEvents()
     } else {
         TraceLog("Close requests cannot be received: %s", m_MessageWindow->LastError().c_str());
     }
+}
 
+void TMainForm::StartPowerEvents()
+{
     m_PowerEvents = std::make_unique<platform::PowerEvents>(
         [this](platform::PowerEvent event) { OnPowerEvent(event); });
     m_PowerEvents->SetLog([](const std::string& line) { TraceLog("%s", line.c_str()); });
