@@ -3,6 +3,9 @@
 
 #include "main/MainForm.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <thread>
 
 #include "gui/controls/GsButton.h"
@@ -26,6 +29,15 @@ constexpr const char* kCaption = "TOLV Watchdog Timer";
 constexpr const char* kSettingsKey = "Software\\TOLV\\TOLV Watchdog Timer";
 constexpr std::uint32_t kStateOn = 15;
 constexpr std::uint32_t kStateOff = 0;
+
+// The sliders' positions are signed 32-bit.
+constexpr std::uint32_t kLongestPosition = std::numeric_limits<std::int32_t>::max();
+
+// A stored time as a slider position: one beyond the positions stands at the slider's top.
+std::int32_t SliderPosition(std::uint32_t stored)
+{
+    return static_cast<std::int32_t>(std::min(stored, kLongestPosition));
+}
 
 std::filesystem::path SettingsFile()
 {
@@ -86,10 +98,16 @@ void TMainForm::DoCreate()
 {
     CreateBackground();
     CreateWidgets();
+    // Before anything can arm the watchdog: a signal that ends the session during start-up is
+    // then only waiting for the event loop, which closes the watchdog for it; unwatched, it
+    // would end the process with the countdown running and nobody to kick it.
+    if (m_Options.systemEvents)
+        StartPowerEvents();
     EnsureServiceRunning();
     LoadSettings();
+    // Other programs find the window once it has taken the stored state.
     if (m_Options.systemEvents)
-        StartSystemEvents();
+        StartMessageWindow();
     Form::DoCreate();
 }
 
@@ -134,15 +152,17 @@ void TMainForm::LoadSettings()
         std::uint32_t reload = 0;
         if (key.ReadDword("REBOOT_TIME", restart)) {
             (void)key.ReadDword("RESET_TIME", reload); // a missing reload time counts as 0
-            m_RebootSlider->SetPosition(static_cast<std::int32_t>(restart));
-            m_ResetSlider->SetPosition(static_cast<std::int32_t>(reload));
+            m_RebootSlider->SetPosition(SliderPosition(restart));
+            m_ResetSlider->SetPosition(SliderPosition(reload));
             m_SavedResetTime = reload;
             m_SavedRebootTime = restart;
         }
-        // Unsigned, on the values as stored. A reload time near 2^32 wraps the sum and passes,
-        // but the sliders have clamped it into range already.
-        on = m_LastState != kStateOff
-            && restart >= reload + static_cast<std::uint32_t>(m_MinGap);
+        // On the values as stored, in a type where the sum cannot wrap (a reload time near 2^32
+        // would otherwise pass); a value beyond the sliders' positions is broken like a pair
+        // that breaks the gap. Values in range but beyond the sliders' ends are clamped by them.
+        const bool fits = restart <= kLongestPosition && reload <= kLongestPosition;
+        on = m_LastState != kStateOff && fits
+            && std::int64_t{restart} >= std::int64_t{reload} + m_MinGap;
         key.Flush();
     }
     key.Close();
@@ -247,7 +267,10 @@ void TMainForm::WriteSettings(std::uint32_t lastState, SettingsWrite what)
 
 void TMainForm::OnCloseClick(framework::Component*)
 {
-    (void)CloseWatchdog(); // a watchdog that cannot be switched off is in the trace log
+    if (const std::string failure = CloseWatchdog(); !failure.empty()) {
+        StayForTheWatchdog(failure);
+        return;
+    }
     Hide();
     // After a failed arm the switch shows off, but the stored choice is still the user's.
     if (!m_ArmFailed)
@@ -258,10 +281,28 @@ void TMainForm::OnCloseClick(framework::Component*)
 
 void TMainForm::DoClose(framework::CloseAction& action)
 {
-    // A second Close after the handlers above finds nothing running.
-    if (!m_ModelTypeWMI)
-        (void)CloseWatchdog();
+    // A second Close after the handlers above finds nothing running. Any other close (the
+    // window manager's) is refused while the watchdog cannot be switched off, unless the
+    // program must end and has left the watchdog its longest countdown.
+    if (!m_ModelTypeWMI) {
+        if (const std::string failure = CloseWatchdog(); !failure.empty() && !m_MustEnd) {
+            action = framework::caNone;
+            StayForTheWatchdog(failure);
+            return;
+        }
+    }
     Form::DoClose(action);
+}
+
+void TMainForm::StayForTheWatchdog(const std::string& failure)
+{
+    // Hazard: once the program ends nothing kicks the watchdog, and the machine restarts when
+    // the countdown runs out. So the program stays, out of the way in the tray where it can.
+    if (TrayHoldsIcon && TrayHoldsIcon())
+        SetVisible(false);
+    Tell("The watchdog cannot be switched off, so the program keeps running to kick it: if the "
+         "program ended, the machine would restart when the countdown ran out.\n\n"
+         + failure);
 }
 
 void TMainForm::OnMinimize(framework::Component*)

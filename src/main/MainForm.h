@@ -59,6 +59,7 @@ public:
     ~TMainForm() override;
 
     // Window commands (close button and the tray's Exit, minimise button, the tray's restore).
+    // The close button and Exit end the program only when the watchdog could be switched off.
     void OnCloseClick(framework::Component* sender);
     void OnMinimize(framework::Component* sender);
     void MinimizeToTray();
@@ -113,10 +114,12 @@ public:
     void WMPowerBroadcast(int wParam);
     // The session may end (log-off, shutdown): the watchdog is closed, nothing is stored.
     void QueryEndSession();
-    // A shutdown or log-off was called off: a watchdog that was on is armed again.
+    // A shutdown or log-off was called off: a watchdog that was on is armed again, unless the
+    // user has switched it off since.
     void ShutdownCancelled();
     void OnPowerEvent(platform::PowerEvent event);
-    // Message 2044 from another program: close the watchdog and end, the stored state kept.
+    // Message 2044 from another program: close the watchdog and end, the stored state kept; a
+    // watchdog that cannot be switched off is left with its longest countdown.
     void WMCloseRequest();
     void OnWindowMessage(const platform::WindowMessage& message);
     static constexpr std::uint32_t kCloseRequest = 2044;
@@ -142,7 +145,16 @@ private:
     // Close on the controller; answers why the watchdog could not be switched off (and writes
     // it to the trace log), empty when it was.
     std::string CloseWatchdog();
-    void StartSystemEvents();
+    // The user asked the program to end while the watchdog cannot be switched off: it keeps
+    // running (hidden to the tray when the tray holds the icon) and says why.
+    void StayForTheWatchdog(const std::string& failure);
+    // The program must end (the session ends, a close request): a watchdog that could not be
+    // switched off is left with the longest countdown it takes, and the trace log says so.
+    void LeaveTheLongestCountdown();
+    // Sleep, shutdown and the end-of-session signals.
+    void StartPowerEvents();
+    // The socket through which other programs post messages to the window.
+    void StartMessageWindow();
     void WatchPowerEvents();
     // What WriteSettings stores besides LAST_STATE.
     enum class SettingsWrite { StateOnly, StateAndTimes };
@@ -239,6 +251,8 @@ private:
     // Whether the watchdog was on when the machine went to sleep or the session began to end.
     bool m_OnBeforeSuspend = false;
     bool m_OnBeforeShutdown = false;
+    // The program ends whatever the watchdog does (the session ends, a close request).
+    bool m_MustEnd = false;
     std::string m_TracedCloseFailure;
 
     std::unique_ptr<platform::MessageWindow> m_MessageWindow;

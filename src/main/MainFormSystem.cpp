@@ -1,6 +1,6 @@
 // TMainForm: sleep, wake, the end of the session and close requests from other programs. The
 // watchdog is closed before the machine sleeps or the session ends and armed again when the
-// machine wakes, only if it was on before.
+// machine wakes, only if it was on before and the user has not switched it off since.
 
 #include "main/MainForm.h"
 
@@ -35,8 +35,8 @@ void TMainForm::WMPowerBroadcast(int wParam)
     case PBT_APMRESUMECRITICAL:
     case PBT_APMRESUMEAUTOMATIC:
         TraceLog("EnterResume from S3 or S4...");
-        // A watchdog the user had switched off stays off after the wake.
-        if (!m_ModelTypeWMI && m_OnBeforeSuspend)
+        // A watchdog the user had switched off, before the sleep or since, stays off.
+        if (!m_ModelTypeWMI && m_OnBeforeSuspend && m_Switch->Checked())
             (void)Arm(m_RebootSlider->Position(), m_ResetSlider->Position());
         m_OnBeforeSuspend = false;
         break;
@@ -66,6 +66,10 @@ void TMainForm::ShutdownCancelled()
     if (m_ModelTypeWMI || !m_OnBeforeShutdown)
         return;
     m_OnBeforeShutdown = false;
+    // Switched off during logind's delay: the window and the store say off, and so must the
+    // watchdog.
+    if (!m_Switch->Checked())
+        return;
     if (Arm(static_cast<std::int32_t>(m_AppliedRebootTime), static_cast<std::int32_t>(m_AppliedResetTime)))
         TraceLog("Shutdown cancelled: the watchdog is on again");
 }
@@ -86,8 +90,10 @@ void TMainForm::OnPowerEvent(platform::PowerEvent event)
         ShutdownCancelled();
         break;
     case platform::PowerEvent::SessionEnd:
-        // SIGTERM or SIGHUP: the session ends now, and the program with it.
+        // SIGTERM, SIGHUP, SIGINT or SIGQUIT: the session ends now, and the program with it.
+        m_MustEnd = true;
         QueryEndSession();
+        LeaveTheLongestCountdown();
         Close();
         break;
     }
@@ -95,10 +101,29 @@ void TMainForm::OnPowerEvent(platform::PowerEvent event)
 
 void TMainForm::WMCloseRequest()
 {
+    m_MustEnd = true;
     Hide();
     (void)CloseWatchdog();
+    LeaveTheLongestCountdown();
     Sleep(m_Options.closePause);
     Close();
+}
+
+void TMainForm::LeaveTheLongestCountdown()
+{
+    CWatchDogControl* control = GetWatchDogControl();
+    if (control->CloseFailure().empty())
+        return;
+    // Hazard: nothing kicks the watchdog once the program has ended; the restart can only be
+    // put off, as far as the device lets it.
+    const std::int32_t seconds = control->StretchCountdown();
+    if (seconds > 0)
+        TraceLog("The program ends with a watchdog that cannot be switched off: its countdown "
+                 "was set to %d s, the longest it takes; the machine restarts when it runs out",
+                 static_cast<int>(seconds));
+    else
+        TraceLog("The program ends with a watchdog that cannot be switched off and its countdown "
+                 "could not be lengthened; the machine restarts when it runs out");
 }
 
 void TMainForm::OnWindowMessage(const platform::WindowMessage& message)
@@ -109,7 +134,7 @@ void TMainForm::OnWindowMessage(const platform::WindowMessage& message)
         RestoreWindow();
 }
 
-void TMainForm::StartSystemEvents()
+void TMainForm::StartMessageWindow()
 {
     m_MessageWindow = std::make_unique<platform::MessageWindow>("TMainForm", "TOLV Watchdog Timer");
     if (m_MessageWindow->Create()) {
@@ -120,7 +145,10 @@ void TMainForm::StartSystemEvents()
     } else {
         TraceLog("Close requests cannot be received: %s", m_MessageWindow->LastError().c_str());
     }
+}
 
+void TMainForm::StartPowerEvents()
+{
     m_PowerEvents = std::make_unique<platform::PowerEvents>(
         [this](platform::PowerEvent event) { OnPowerEvent(event); });
     m_PowerEvents->SetLog([](const std::string& line) { TraceLog("%s", line.c_str()); });

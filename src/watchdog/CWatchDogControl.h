@@ -31,6 +31,12 @@ public:
     // backend cannot tell. The countdown then runs out unless Close, or Close, SetTime and
     // Start, follow.
     virtual std::string KickFailure() const { return {}; }
+    // For a program that must end while the watchdog cannot be switched off (CloseFailure not
+    // empty): ends the kicking, then writes the longest countdown the firmware accepts, so that
+    // the restart nobody can prevent any more comes as late as possible. Answers the seconds now
+    // counting down, 0 when none longer was written (nothing running, or a backend that forwards
+    // and answers for the watchdog itself).
+    virtual std::int32_t StretchCountdown() { return 0; }
     // Writes the countdown into the firmware (0 switches the watchdog off); true when it got there.
     virtual bool WriteTimer(std::int32_t seconds)
     {

@@ -59,8 +59,8 @@ void WatchDogControl::Close()
 bool WatchDogControl::EndKickThread()
 {
     m_Thread->RequestExit();
-    // Waiting runs the thread's calls to the UI thread, so a pending first write cannot block
-    // the end.
+    // The kick thread makes no calls to the UI thread; the wait still runs queued ones (it is
+    // the platform's wait), which can only make the end come sooner.
     if (!m_Thread->WaitFor(m_CloseWait) && m_Thread->CancelExit()) {
         const char* doing = DescribeKickActivity(m_Thread->CurrentActivity());
         const long long waited = static_cast<long long>(m_CloseWait.count());
@@ -75,6 +75,45 @@ bool WatchDogControl::EndKickThread()
     // Ended, or leaving with nothing left to write: the wait for the end is short.
     m_Thread.reset();
     return true;
+}
+
+std::int32_t WatchDogControl::StretchCountdown()
+{
+    if (!m_Running)
+        return 0;
+    // Hazard: a kick after the search would put the short countdown back.
+    if (m_Thread && !EndKickThread())
+        return 0;
+    m_Running = false;
+    return WriteLongestCountdown();
+}
+
+std::int32_t WatchDogControl::WriteLongestCountdown()
+{
+    // Drivers take countdowns up to a limit of their own and refuse longer ones (or round
+    // them): the cap first, as most take it, then a binary search above the running countdown,
+    // which the firmware took before. At most 17 writes, and one more to put back the longest
+    // taken when the last was refused.
+    const WatchdogItem::Lock held = m_Item.Hold();
+    if (!held.owns_lock())
+        return 0;
+    std::int32_t longest = 0;
+    bool lastTaken = false;
+    std::int32_t low = m_RestartTime + 1;
+    std::int32_t high = kLongestCountdown;
+    for (std::int32_t next = high; low <= high; next = low + (high - low) / 2) {
+        lastTaken = m_Item.Write(next, held) == ItemWrite::Written;
+        if (lastTaken) {
+            longest = next;
+            low = next + 1;
+        } else {
+            high = next - 1;
+        }
+    }
+    // Hazard: after a refused write the firmware may hold no countdown of ours at all.
+    if (!lastTaken)
+        lastTaken = m_Item.Write(longest ? longest : m_RestartTime, held) == ItemWrite::Written;
+    return lastTaken ? longest : 0;
 }
 
 int WatchDogControl::SetTime(std::int32_t restartSeconds, std::int32_t reloadSeconds)

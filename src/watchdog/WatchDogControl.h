@@ -36,6 +36,14 @@ public:
     // running and CloseFailure says why.
     void Close() override;
     std::string CloseFailure() const override { return m_CloseFailure; }
+    // Only when running: ends the kick thread (nothing then rewrites a shorter countdown) and
+    // searches the longest countdown the firmware takes, up to kLongestCountdown, in a bounded
+    // number of writes under one hold of the item; the longest one taken is the one left in
+    // effect. The backend no longer runs afterwards, so a later Close writes nothing. When the
+    // thread does not end within the bound, nothing is written and the thread kicks on.
+    std::int32_t StretchCountdown() override;
+    // The longest countdown StretchCountdown asks for: the device interface's 16-bit limit.
+    static constexpr std::int32_t kLongestCountdown = 65535;
     // Writes the restart countdown at once; only when that succeeds are both times stored, and
     // a running kick thread writes them at its next pass and kicks with them from there.
     // Answers 0.
@@ -54,6 +62,8 @@ public:
 private:
     // False when the thread did not end within the bound; it then goes on kicking.
     bool EndKickThread();
+    // Answers the longest countdown taken, 0 when none above the running one was.
+    std::int32_t WriteLongestCountdown();
 
     const std::chrono::milliseconds m_CloseWait;
     WatchdogItem m_Item;  // before m_Thread: the thread writes with it until it has ended

@@ -67,10 +67,10 @@ const char* DescribeKickActivity(WatchDogThread::Activity activity)
     using Activity = WatchDogThread::Activity;
     switch (activity) {
     case Activity::Starting: return "starting up in the firmware library";
-    case Activity::Arming: return "waiting for the first write of the countdown";
+    case Activity::Arming: return "writing the first countdown to the firmware";
     case Activity::Pausing: return "pausing between kicks";
     case Activity::Kicking: return "writing the countdown to the firmware";
-    case Activity::Stopping: return "waiting for the write of 0";
+    case Activity::Stopping: return "writing 0 to the firmware";
     case Activity::Holding: return "holding after Stop";
     case Activity::Ended: return "ended";
     }
@@ -219,15 +219,13 @@ void WatchDogThread::KickUntilAskedToEnd()
 void WatchDogThread::Arm()
 {
     m_Activity = Activity::Arming;
+    const WatchdogItem::Lock held = m_Item.Hold();
+    if (!held.owns_lock())
+        return;  // the next pass writes the countdown
     // Times set since Start replace the ones this thread was made with, or it would arm the
     // firmware with a stale countdown.
-    Synchronize([this] {
-        const WatchdogItem::Lock held = m_Item.Hold();
-        if (!held.owns_lock())
-            return;  // the next pass writes the countdown
-        TakeNewTimes();
-        (void)m_Item.Write(m_TimerValue, held);  // a failed first write is retried by the kicks
-    });
+    TakeNewTimes();
+    (void)m_Item.Write(m_TimerValue, held);  // a failed first write is retried by the kicks
 }
 
 bool WatchDogThread::Kick()
@@ -248,11 +246,16 @@ void WatchDogThread::StopKicking()
     // device that cannot be stopped refuses it, and an unkicked countdown would restart a
     // healthy machine: then the thread goes on kicking.
     ItemWrite off = ItemWrite::Refused;
-    Synchronize([this, &off] {
-        off = m_Item.Write(0);
+    {
+        const WatchdogItem::Lock held = m_Item.Hold();
+        // SetTime may have armed the countdown again while this thread waited for the hold;
+        // it withdrew the stop under that same hold, and its countdown must stay.
+        if (held.owns_lock() && !StopRequested())
+            return;
+        off = m_Item.Write(0, held);
         if (off == ItemWrite::Written)
             m_TimerValue = 0;
-    });
+    }
     std::unique_lock lock(m_StateMutex);
     if (off == ItemWrite::Refused || off == ItemWrite::Busy) {
         m_StopRequested = false;

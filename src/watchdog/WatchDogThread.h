@@ -53,9 +53,11 @@ private:
 };
 
 // The kick thread: arms the firmware with its timer value and writes it again whenever the
-// reload period has passed. Its first write and its write of 0 run on the UI thread; the kicks
-// run here, at time-critical priority, on a small stack of its own. It writes only with the item
-// it is given and never reaches back into the backend.
+// reload period has passed. Every write (the first, the kicks, the 0 after Stop) runs here, at
+// time-critical priority, on a small stack of its own, under the item's bounded hold; the thread
+// never waits for the UI thread, which may be blocked (a message box, a busy settings store)
+// while the countdown runs. It writes only with the item it is given and never reaches back into
+// the backend.
 class WatchDogThread : public platform::Thread {
 public:
     // What the thread is doing; Close names it when the thread does not end in time.
@@ -69,8 +71,8 @@ public:
     // when that has not run yet). Call while holding the item, right after writing the new
     // countdown under that same hold. Ends a Stop: the firmware counts down again. UI thread.
     void Retime(std::int32_t restartSeconds, std::int32_t reloadSeconds);
-    // Cuts the pause short; the thread writes 0 on the UI thread and then holds until it is
-    // asked to end or given new times. When the firmware refuses the 0, the thread goes on
+    // Cuts the pause short; the thread writes 0 and then holds until it is asked to end or given
+    // new times. When the firmware refuses the 0, or new times came first, the thread goes on
     // kicking instead.
     void RequestStop();
     // Asks the thread to end (lifting a hold) and cuts its pause short.
@@ -89,12 +91,12 @@ protected:
 
 private:
     void KickUntilAskedToEnd();
-    // The first write, on the UI thread: arms the firmware.
+    // The first write: arms the firmware.
     void Arm();
     // Takes up new times and writes the countdown under one hold of the item; false when the
     // item stayed busy (the next pass tries again).
     bool Kick();
-    // Writes 0 on the UI thread and holds until asked to end, unless the 0 was refused.
+    // Writes 0 and holds until asked to end, unless the 0 was refused or new times came first.
     void StopKicking();
     // Consumes an exit request: true from then on.
     bool Leaving();

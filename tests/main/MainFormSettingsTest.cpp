@@ -34,6 +34,11 @@ const StartRow kStartRows[] = {
     {"ResetTimeMissingCountsAsZero", false, 15, 60, {}, true, 60, 5, {"SetTime(60,5)", "Start"}, 15, 60, 5},
     {"ServiceModelClampsTheRestartTime", true, 15, 100, 40, true, 180, 40, {"SetTime(180,40)", "Start"}, 15, 180, 40},
     {"StoredOffStaysOff", false, 0, 90, 40, false, 90, 40, {"Close"}, 0, 90, 40},
+    // Stored values compared as stored, without wrapping: 5 + 0xfffffffb must not read as 0.
+    {"AReloadNear2To32ComesUpOff", false, 15, 5, 0xfffffffb, false, 10, 5, {"Close"}, 0, 5, 0xfffffffb},
+    // Beyond the sliders' signed positions: broken, whatever the gap says.
+    {"ARestartBeyondThePositionsComesUpOff", false, 15, 0x80000000, 40, false, 255, 40, {"Close"}, 0, 0x80000000, 40},
+    {"BothBeyondThePositionsComeUpOff", false, 15, 0xffffffff, 0x90000000, false, 255, 250, {"Close"}, 0, 0xffffffff, 0x90000000},
 };
 
 class StartUp : public MainFormTest, public testing::WithParamInterface<StartRow> {};

@@ -27,14 +27,14 @@ TEST_F(WatchDogControlDirect, StartWithoutSetTimeArmsWith60AndKicksEvery55Second
         EXPECT_EQ(write.mode, 2u);
 }
 
-TEST_F(WatchDogControlDirect, TheFirstWriteRunsOnTheUiThreadAndKicksOnTheKickThread)
+TEST_F(WatchDogControlDirect, TheFirstWriteAndTheKicksRunOnTheKickThread)
 {
     m_Control->Start();
     ASSERT_TRUE(RunUntil(56'000));
     const std::thread::id kickThread = m_Control->KickThread()->Id();
     const auto writes = m_Times.Writes();
     ASSERT_EQ(writes.size(), 2u);
-    EXPECT_EQ(writes[0].thread, std::this_thread::get_id());
+    EXPECT_EQ(writes[0].thread, kickThread);
     EXPECT_EQ(writes[1].thread, kickThread);
     EXPECT_NE(kickThread, std::this_thread::get_id());
     EXPECT_EQ(m_Firmware.ThreadInitCalls(), 1);
@@ -72,8 +72,8 @@ TEST_F(WatchDogControlDirect, CloseWhileIdleDoesNothing)
 
 TEST_F(WatchDogControlDirect, CloseRightAfterStartCompletesWithoutAnyPumping)
 {
-    // The thread's first write waits for the UI thread, which is inside Close: Close must run
-    // it while waiting, or the two would wait for each other.
+    // Close comes before the thread's first write: the thread makes it on its own, without
+    // the UI thread (which is inside Close), then ends, and Close switches the watchdog off.
     m_Control->Start();
     m_Control->Close();
     EXPECT_EQ(m_Control->KickThread(), nullptr);
@@ -82,7 +82,7 @@ TEST_F(WatchDogControlDirect, CloseRightAfterStartCompletesWithoutAnyPumping)
     ASSERT_EQ(writes.size(), 2u);
     EXPECT_EQ(writes[0].value, 60u);
     EXPECT_EQ(writes[1].value, 0u);
-    EXPECT_EQ(writes[0].thread, std::this_thread::get_id());
+    EXPECT_NE(writes[0].thread, std::this_thread::get_id());
 }
 
 TEST_F(WatchDogControlDirect, StartAfterCloseRunsAFreshThread)
@@ -167,11 +167,14 @@ TEST_F(WatchDogControlDirect, SetTimeWhileRunningRetimesTheKickThread)
 
 TEST_F(WatchDogControlDirect, SetTimeBeforeTheFirstWriteArmsWithTheNewCountdown)
 {
-    // Start then SetTime before the UI thread ran the thread's first write: that write must
-    // not put the old countdown back into the firmware.
+    // Start then SetTime before the thread's first write: that write must not put the old
+    // countdown back into the firmware.
+    watchdogtest::HeldThreadStart held;
     m_Control->SetTime(60, 55);
     m_Control->Start();
+    ASSERT_TRUE(held.WaitUntilHeld());
     m_Control->SetTime(30, 25);
+    held.Release();
     ASSERT_TRUE(RunUntil(60'000));
     EXPECT_THAT(m_Firmware.WatchdogValues(), ElementsAre(60u, 30u, 30u, 30u, 30u));
     EXPECT_THAT(WriteTimesOf(30), ElementsAre(0u, 0u, 25'000u, 50'000u));

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,6 +71,110 @@ private:
     tolv::AcpiFunctions m_Table;
     mutable std::mutex m_Mutex;
     std::vector<TimedWrite> m_Writes;
+};
+
+// Holds every thread that sets up the firmware library (the kick thread's first step, before
+// its first write) until Release. Lives inside the lifetime of the table it wraps.
+class HeldThreadStart {
+public:
+    HeldThreadStart()
+        : m_Installed(tolv::GetAcpiFunctions())
+        , m_Table(*m_Installed)
+    {
+        s_Instance = this;
+        m_Table.Ordinal1 = &ThreadInit;
+        tolv::SetAcpiFunctionsForTesting(&m_Table);
+    }
+    ~HeldThreadStart()
+    {
+        Release();
+        tolv::SetAcpiFunctionsForTesting(m_Installed);
+        s_Instance = nullptr;
+    }
+
+    // Whether a thread has come to the hold within a generous bound.
+    bool WaitUntilHeld()
+    {
+        std::unique_lock lock(m_Mutex);
+        return m_Changed.wait_for(lock, std::chrono::seconds(60), [&] { return m_Held > 0; });
+    }
+    void Release()
+    {
+        {
+            std::lock_guard lock(m_Mutex);
+            m_Released = true;
+        }
+        m_Changed.notify_all();
+    }
+
+private:
+    static void ThreadInit()
+    {
+        HeldThreadStart& self = *s_Instance;
+        {
+            std::unique_lock lock(self.m_Mutex);
+            ++self.m_Held;
+            self.m_Changed.notify_all();
+            self.m_Changed.wait(lock, [&] { return self.m_Released; });
+        }
+        self.m_Installed->Ordinal1();
+    }
+
+    static inline HeldThreadStart* s_Instance = nullptr;
+    const tolv::AcpiFunctions* m_Installed;
+    tolv::AcpiFunctions m_Table;
+    std::mutex m_Mutex;
+    std::condition_variable m_Changed;
+    int m_Held = 0;
+    bool m_Released = false;
+};
+
+// A driver with a longest countdown of its own: the watchdog item refuses any longer one (as
+// the device refuses it with EINVAL) without passing it on, so the firmware below only sees the
+// countdowns it took. Every countdown asked for is kept, taken or not. Lives inside the
+// lifetime of the table it wraps.
+class CountdownLimit {
+public:
+    explicit CountdownLimit(std::uint32_t longest)
+        : m_Longest(longest)
+        , m_Installed(tolv::GetAcpiFunctions())
+        , m_Table(*m_Installed)
+    {
+        s_Instance = this;
+        m_Table.Ordinal2 = &Write;
+        tolv::SetAcpiFunctionsForTesting(&m_Table);
+    }
+    ~CountdownLimit()
+    {
+        tolv::SetAcpiFunctionsForTesting(m_Installed);
+        s_Instance = nullptr;
+    }
+
+    std::vector<std::uint32_t> Asked() const
+    {
+        std::lock_guard lock(m_Mutex);
+        return m_Asked;
+    }
+
+private:
+    static std::int32_t Write(std::uint32_t item, std::uint32_t value, std::uint32_t mode)
+    {
+        CountdownLimit& self = *s_Instance;
+        if (item == tolv::WatchdogItemId) {
+            std::lock_guard lock(self.m_Mutex);
+            self.m_Asked.push_back(value);
+            if (value > self.m_Longest)
+                return 0;
+        }
+        return self.m_Installed->Ordinal2(item, value, mode);
+    }
+
+    static inline CountdownLimit* s_Instance = nullptr;
+    const std::uint32_t m_Longest;
+    const tolv::AcpiFunctions* m_Installed;
+    tolv::AcpiFunctions m_Table;
+    mutable std::mutex m_Mutex;
+    std::vector<std::uint32_t> m_Asked;
 };
 
 // The firmware's countdown over a record of writes: the fake time at which an armed countdown

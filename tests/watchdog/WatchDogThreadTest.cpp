@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -60,6 +61,36 @@ TEST_F(KickThreadLife, ACountdownSetDuringAKickIsTheOneLeftInTheFirmware)
     EXPECT_EQ(FirstExpiry(m_Times.Writes(), 40'000), std::nullopt);
     EXPECT_THAT(WriteTimesOf(3), ElementsAre(0u, 0u, 2'000u));
     EXPECT_THAT(WriteTimesOf(20), ElementsAre(2'000u, 3'000u, 13'000u, 23'000u, 33'000u));
+}
+
+// Waits until done() holds while the calling (UI) thread serves none of the calls queued for
+// it, as when it is blocked in a message box or on a busy settings store; false when it did not
+// within a real-time bound that only keeps a regression from hanging the suite.
+bool WaitWithoutServingTheUiThread(const std::function<bool()>& done)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + 20s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > giveUp)
+            return false;
+        std::this_thread::sleep_for(200us);
+    }
+    return true;
+}
+
+TEST_F(KickThreadLife, ArmsKicksAndStopsOnItsOwnWhileTheUiThreadIsBlocked)
+{
+    m_Control->SetTime(20, 10);
+    m_Control->Start();
+    m_Clock.AllowUntil(45'000, [this] { WakeThread(); });
+    ASSERT_TRUE(WaitWithoutServingTheUiThread([&] { return m_Clock.ParkedAt(45'000); }))
+        << "the kick thread waited for the UI thread; writes: " << m_Times.Writes().size();
+    EXPECT_EQ(FirstExpiry(m_Times.Writes(), 45'000), std::nullopt);
+    EXPECT_THAT(WriteTimesOf(20), ElementsAre(0u, 0u, 10'000u, 20'000u, 30'000u, 40'000u));
+
+    m_Control->Stop();
+    ASSERT_TRUE(WaitWithoutServingTheUiThread([&] { return Activity() == Activity::Holding; }))
+        << "the write of 0 waited for the UI thread";
+    EXPECT_EQ(m_Firmware.WatchdogValues().back(), 0u);
 }
 
 TEST_F(KickThreadLife, KicksWithTheItemItWasHandedWhicheverControllerIsShared)
