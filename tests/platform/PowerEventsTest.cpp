@@ -182,6 +182,115 @@ INSTANTIATE_TEST_SUITE_P(
                                PowerEvent::ShutdownCancelled}),
     [](const testing::TestParamInfo<PrepareRow>& info) { return info.param.name; });
 
+// Signals that logind did not send, or that end what logind never began: none may reach the
+// handler or cost the inhibitor. Each row then has the real logind end with a pair of its own,
+// which must arrive exactly as sent; what the row sent came earlier, so it has been handled by
+// then.
+enum class Before { Awake, Asleep, ShuttingDown };
+
+struct IgnoredRow {
+    const char* name;
+    Before before;
+    bool (*send)(const testsupport::BusForger& forger, const LogindMock& logind);
+};
+
+void PrintTo(const IgnoredRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class PowerEventsIgnored : public PowerEventsLogind, public testing::WithParamInterface<IgnoredRow> {
+};
+
+TEST_P(PowerEventsIgnored, NeitherReachTheHandlerNorCostTheInhibitor)
+{
+    const IgnoredRow& row = GetParam();
+    Recorder recorder;
+    std::vector<bool> heldInHandler;
+    const PowerEvents* watched = nullptr;
+    PowerEvents source([&](PowerEvent event) {
+        recorder.events.push_back(event);
+        heldInHandler.push_back(watched->InhibitorHeld());
+    });
+    watched = &source;
+    source.SetLog(recorder.Log());
+    ASSERT_TRUE(source.Open()) << source.Status();
+    testsupport::BusForger forger;
+    ASSERT_TRUE(forger.Ready());
+
+    const bool shutdown = row.before == Before::ShuttingDown;
+    if (row.before != Before::Awake) {
+        ASSERT_TRUE(Emit(shutdown, true));
+        ASSERT_TRUE(DispatchUntil(source, [&] { return recorder.events.size() == 1; }));
+    }
+    ASSERT_TRUE(row.send(forger, *m_Logind));
+    if (row.before == Before::Awake) {
+        ASSERT_TRUE(Emit(shutdown, true));
+    }
+    ASSERT_TRUE(Emit(shutdown, false));
+    ASSERT_TRUE(DispatchUntil(
+        source, [&] { return recorder.events.size() >= 2 && source.InhibitorHeld(); }));
+
+    const auto pair = shutdown ? std::vector{PowerEvent::Shutdown, PowerEvent::ShutdownCancelled}
+                               : std::vector{PowerEvent::Suspend, PowerEvent::Resume};
+    EXPECT_EQ(recorder.events, pair);
+    EXPECT_EQ(heldInHandler, (std::vector{true, false}));
+    EXPECT_EQ(m_Logind->InhibitCalls(), (Calls{kInhibit, kInhibit}));
+    EXPECT_EQ(m_Logind->HeldInhibitors(), 1);
+    EXPECT_EQ(recorder.LogLines("logind left"), 0);
+}
+
+using Delivery = testsupport::BusForger::Delivery;
+
+template <Delivery delivery, bool shutdown, bool starting>
+bool ForgePrepare(const testsupport::BusForger& forger, const LogindMock&)
+{
+    return forger.SendPrepare(shutdown ? "PrepareForShutdown" : "PrepareForSleep", starting,
+                              delivery);
+}
+
+template <Delivery delivery>
+bool ForgeLogindLeft(const testsupport::BusForger& forger, const LogindMock& logind)
+{
+    return forger.SendOwnerChanged("org.freedesktop.login1", logind.UniqueName(), "", delivery);
+}
+
+// Claims logind's name for the forger, then speaks as logind.
+bool ForgeLogindHandedOver(const testsupport::BusForger& forger, const LogindMock& logind)
+{
+    return forger.SendOwnerChanged("org.freedesktop.login1", logind.UniqueName(),
+                                   forger.UniqueName(), Delivery::ToEachConnection) &&
+           forger.SendPrepare("PrepareForSleep", true, Delivery::ToEachConnection);
+}
+
+bool LogindEndsWhatItNeverBegan(const testsupport::BusForger&, const LogindMock& logind)
+{
+    return logind.EmitPrepareForSleep(false) && logind.EmitPrepareForShutdown(false);
+}
+
+constexpr Delivery kDirect = Delivery::ToEachConnection;
+constexpr Delivery kBroadcast = Delivery::Broadcast;
+
+INSTANTIATE_TEST_SUITE_P(
+    PowerEvents, PowerEventsIgnored,
+    testing::Values(
+        IgnoredRow{"ForgedSleepToUs", Before::Awake, ForgePrepare<kDirect, false, true>},
+        IgnoredRow{"ForgedShutdownToUs", Before::Awake, ForgePrepare<kDirect, true, true>},
+        IgnoredRow{"ForgedWakeToUsWhileAsleep", Before::Asleep, ForgePrepare<kDirect, false, false>},
+        IgnoredRow{"ForgedCancelToUsWhileShuttingDown", Before::ShuttingDown,
+                   ForgePrepare<kDirect, true, false>},
+        IgnoredRow{"ForgedSleepBroadcast", Before::Awake, ForgePrepare<kBroadcast, false, true>},
+        IgnoredRow{"ForgedShutdownBroadcast", Before::Awake, ForgePrepare<kBroadcast, true, true>},
+        IgnoredRow{"ForgedWakeBroadcastWhileAsleep", Before::Asleep,
+                   ForgePrepare<kBroadcast, false, false>},
+        IgnoredRow{"ForgedCancelBroadcastWhileShuttingDown", Before::ShuttingDown,
+                   ForgePrepare<kBroadcast, true, false>},
+        IgnoredRow{"ForgedLogindLeftToUs", Before::Awake, ForgeLogindLeft<kDirect>},
+        IgnoredRow{"ForgedLogindLeftBroadcast", Before::Awake, ForgeLogindLeft<kBroadcast>},
+        IgnoredRow{"ForgedLogindHandedToTheForger", Before::Awake, ForgeLogindHandedOver},
+        IgnoredRow{"LogindEndsWhatItNeverBegan", Before::Awake, LogindEndsWhatItNeverBegan}),
+    [](const testing::TestParamInfo<IgnoredRow>& info) { return info.param.name; });
+
 TEST_F(PowerEventsLogind, AnInhibitorGrantedAfterTheSuspendHandlerIsLetGoAtOnce)
 {
     // A short wake: logind suspends again before it answers the request for a new inhibitor.
