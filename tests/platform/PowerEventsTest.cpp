@@ -183,9 +183,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<PrepareRow>& info) { return info.param.name; });
 
 // Signals that logind did not send, or that end what logind never began: none may reach the
-// handler or cost the inhibitor. Each row then has the real logind end with a pair of its own,
-// which must arrive exactly as sent; what the row sent came earlier, so it has been handled by
-// then.
+// handler or cost the inhibitor. Around each row's signals the real logind sends its own, which
+// must arrive exactly as sent: the row's signals came before the next real one, so they have
+// been handled by the time it arrives.
 enum class Before { Awake, Asleep, ShuttingDown };
 
 struct IgnoredRow {
@@ -197,6 +197,32 @@ struct IgnoredRow {
 void PrintTo(const IgnoredRow& row, std::ostream* out)
 {
     *out << row.name;
+}
+
+struct RealSignal {
+    bool shutdown;
+    bool starting;
+};
+
+// What logind sends before and after the row's signals. While asleep or shutting down, a start
+// of the other kind comes next: a wake or cancel taken from the row would arrive before it,
+// and logind's own one after it would then count as an end with nothing begun.
+std::pair<std::vector<RealSignal>, std::vector<RealSignal>> RealSignals(Before before)
+{
+    switch (before) {
+    case Before::Awake: return {{}, {{false, true}, {false, false}}};
+    case Before::Asleep: return {{{false, true}}, {{true, true}, {false, false}, {true, false}}};
+    case Before::ShuttingDown:
+        return {{{true, true}}, {{false, true}, {true, false}, {false, false}}};
+    }
+    return {};
+}
+
+PowerEvent EventOf(RealSignal signal)
+{
+    if (signal.shutdown)
+        return signal.starting ? PowerEvent::Shutdown : PowerEvent::ShutdownCancelled;
+    return signal.starting ? PowerEvent::Suspend : PowerEvent::Resume;
 }
 
 class PowerEventsIgnored : public PowerEventsLogind, public testing::WithParamInterface<IgnoredRow> {
@@ -218,25 +244,28 @@ TEST_P(PowerEventsIgnored, NeitherReachTheHandlerNorCostTheInhibitor)
     testsupport::BusForger forger;
     ASSERT_TRUE(forger.Ready());
 
-    const bool shutdown = row.before == Before::ShuttingDown;
-    if (row.before != Before::Awake) {
-        ASSERT_TRUE(Emit(shutdown, true));
-        ASSERT_TRUE(DispatchUntil(source, [&] { return recorder.events.size() == 1; }));
+    const auto [before, after] = RealSignals(row.before);
+    std::vector<PowerEvent> expected;
+    for (RealSignal signal : before) {
+        ASSERT_TRUE(Emit(signal.shutdown, signal.starting));
+        expected.push_back(EventOf(signal));
     }
+    ASSERT_TRUE(DispatchUntil(source, [&] { return recorder.events.size() == expected.size(); }));
     ASSERT_TRUE(row.send(forger, *m_Logind));
-    if (row.before == Before::Awake) {
-        ASSERT_TRUE(Emit(shutdown, true));
+    for (RealSignal signal : after) {
+        ASSERT_TRUE(Emit(signal.shutdown, signal.starting));
+        expected.push_back(EventOf(signal));
     }
-    ASSERT_TRUE(Emit(shutdown, false));
-    ASSERT_TRUE(DispatchUntil(
-        source, [&] { return recorder.events.size() >= 2 && source.InhibitorHeld(); }));
+    ASSERT_TRUE(DispatchUntil(source, [&] {
+        return recorder.events.size() >= expected.size() && source.InhibitorHeld();
+    }));
 
-    const auto pair = shutdown ? std::vector{PowerEvent::Shutdown, PowerEvent::ShutdownCancelled}
-                               : std::vector{PowerEvent::Suspend, PowerEvent::Resume};
-    EXPECT_EQ(recorder.events, pair);
-    EXPECT_EQ(heldInHandler, (std::vector{true, false}));
+    EXPECT_EQ(recorder.events, expected);
+    std::vector<bool> heldExpected(expected.size(), false);
+    heldExpected[0] = true;
+    EXPECT_EQ(heldInHandler, heldExpected);
     EXPECT_EQ(m_Logind->InhibitCalls(), (Calls{kInhibit, kInhibit}));
-    EXPECT_EQ(m_Logind->HeldInhibitors(), 1);
+    EXPECT_TRUE(WaitUntil([&] { return m_Logind->HeldInhibitors() == 1; }, kWait));
     EXPECT_EQ(recorder.LogLines("logind left"), 0);
 }
 
