@@ -37,6 +37,18 @@ struct MessageRow {
     ServiceCommand::Kind kind;
 };
 
+// Names in failure messages instead of bytes.
+template <typename Row>
+void PrintRow(const Row& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+void PrintTo(const MessageRow& row, std::ostream* out)
+{
+    PrintRow(row, out);
+}
+
 class ServiceMessages : public testing::TestWithParam<MessageRow> {};
 
 // Records the operations in the order they arrive.
@@ -175,6 +187,11 @@ struct GapRow {
     const char* reason; // what the line says after "refused ..." for Refuse rows
 };
 
+void PrintTo(const GapRow& row, std::ostream* out)
+{
+    PrintRow(row, out);
+}
+
 class ServiceTimes : public testing::TestWithParam<GapRow> {};
 
 TEST_P(ServiceTimes, ArmOnlyWithTheGapAndRefuseOtherPairsWithTheReason)
@@ -256,6 +273,11 @@ struct PowerRow {
     std::vector<Calls> calls;
     const char* closeFailure = "";
 };
+
+void PrintTo(const PowerRow& row, std::ostream* out)
+{
+    PrintRow(row, out);
+}
 
 class ServicePower : public testing::TestWithParam<PowerRow> {};
 
