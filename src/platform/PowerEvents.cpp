@@ -263,8 +263,8 @@ struct PowerEvents::Callbacks {
     }
 };
 
-PowerEvents::PowerEvents(Handler handler, EndSignals signals)
-    : m_Handler(std::move(handler)), m_EndSignals(signals)
+PowerEvents::PowerEvents(Handler handler, EndSignals endSignals)
+    : m_Handler(std::move(handler)), m_EndSignals(endSignals)
 {
 }
 

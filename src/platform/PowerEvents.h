@@ -50,7 +50,7 @@ public:
     using Handler = std::function<void(PowerEvent)>;
     using LogHandler = std::function<void(const std::string&)>;
 
-    explicit PowerEvents(Handler handler, EndSignals signals = EndSignals::Watch);
+    explicit PowerEvents(Handler handler, EndSignals endSignals = EndSignals::Watch);
     // Lets go of the inhibitor, closes the bus and gives the watched signals back their previous
     // dispositions.
     ~PowerEvents();
