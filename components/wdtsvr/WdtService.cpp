@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <exception>
-#include <memory>
 #include <optional>
 #include <string>
 #include <sys/un.h>

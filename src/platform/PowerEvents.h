@@ -64,10 +64,10 @@ public:
 
     // Starts watching the end-of-session signals (unless left alone), connects to the system bus
     // (DBUS_SYSTEM_BUS_ADDRESS when set), subscribes to logind's signals, learns logind's unique
-    // name and takes the inhibitor. False when there is no
-    // system bus or no logind; the signals are delivered all the same. A refused inhibitor is not
-    // a failure. Blocks only for its own bus calls, each answered or given up within 5 s; a
-    // second call only answers the first result.
+    // name and takes the inhibitor. False when there is no system bus or no logind; the signals
+    // are delivered all the same. A refused inhibitor is not a failure. Blocks only for its own
+    // bus calls, each answered or given up within 5 s; a second call only answers the first
+    // result.
     bool Open();
     // One line for the trace log: what the source is doing or why it is silent.
     const std::string& Status() const { return m_Status; }

@@ -225,8 +225,8 @@ PowerEvent EventOf(RealSignal signal)
     return signal.starting ? PowerEvent::Suspend : PowerEvent::Resume;
 }
 
-class PowerEventsIgnored : public PowerEventsLogind, public testing::WithParamInterface<IgnoredRow> {
-};
+class PowerEventsIgnored : public PowerEventsLogind,
+                           public testing::WithParamInterface<IgnoredRow> {};
 
 TEST_P(PowerEventsIgnored, NeitherReachTheHandlerNorCostTheInhibitor)
 {
@@ -305,7 +305,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         IgnoredRow{"ForgedSleepToUs", Before::Awake, ForgePrepare<kDirect, false, true>},
         IgnoredRow{"ForgedShutdownToUs", Before::Awake, ForgePrepare<kDirect, true, true>},
-        IgnoredRow{"ForgedWakeToUsWhileAsleep", Before::Asleep, ForgePrepare<kDirect, false, false>},
+        IgnoredRow{"ForgedWakeToUsWhileAsleep", Before::Asleep,
+                   ForgePrepare<kDirect, false, false>},
         IgnoredRow{"ForgedCancelToUsWhileShuttingDown", Before::ShuttingDown,
                    ForgePrepare<kDirect, true, false>},
         IgnoredRow{"ForgedSleepBroadcast", Before::Awake, ForgePrepare<kBroadcast, false, true>},

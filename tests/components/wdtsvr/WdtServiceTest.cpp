@@ -385,7 +385,8 @@ TEST_F(WdtServiceProgram, MessagesArmKickAndCloseTheFirmware)
     control.Close();
     EXPECT_TRUE(WaitUntil([&] { return FirmwareShows(false, 0); }, kPatience)) << FirmwareText();
     // The line is written once the operation has run, so it may trail the firmware's state.
-    EXPECT_TRUE(WaitUntil([&] { return LogHas(*service, "message 2054 (0, 0): Close"); }, kPatience))
+    EXPECT_TRUE(
+        WaitUntil([&] { return LogHas(*service, "message 2054 (0, 0): Close"); }, kPatience))
         << service->Log();
     EXPECT_TRUE(LogHas(*service, "message 2054 (30, 5): SetTime(30, 5), Start")) << service->Log();
 }
