@@ -119,6 +119,18 @@ INSTANTIATE_TEST_SUITE_P(
         MessageRow{"OtherMessage", {2055, 90, 60}, ServiceCommand::Kind::Ignore}),
     [](const testing::TestParamInfo<MessageRow>& info) { return std::string(info.param.name); });
 
+TEST(ServiceMessages, AReloadNotShorterThanTheCountdownIsRefusedRatherThanArmedWithAWarning)
+{
+    RecordingControl control;
+    wdtsvr::ServiceState state;
+    const WindowMessage message{2054, 30, 30};
+    const std::string line =
+        wdtsvr::Apply(control, wdtsvr::InterpretMessage(message), message, state);
+    EXPECT_TRUE(control.calls.empty());
+    EXPECT_EQ(line.find("warning"), std::string::npos) << line;
+    EXPECT_NE(line.find("refused"), std::string::npos) << line;
+}
+
 namespace {
 
 // Messages in order to one service, answering the calls each one made.
