@@ -13,7 +13,9 @@
 namespace service {
 namespace {
 
-constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// Each of these would otherwise end the process with the watchdog armed and no longer kicked;
+// SIGQUIT (Ctrl-\ in a terminal) would even leave a core dump first.
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
 
 int OnWake(sd_event_source*, int fd, std::uint32_t, void*)
 {

@@ -7,9 +7,10 @@
 // The main loop of a service program that runs the direct watchdog backend in its own process.
 //
 // The loop is the program's user-interface thread: calls that the kick thread hands over are run
-// here (the wake hook signals an eventfd that the loop watches). SIGTERM, SIGINT and SIGHUP end
-// the loop; the program then closes the watchdog before it exits. SIGHUP counts too, because a
-// service killed by it would leave the firmware counting down with nobody to kick it.
+// here (the wake hook signals an eventfd that the loop watches). SIGTERM, SIGINT, SIGHUP and
+// SIGQUIT end the loop; the program then closes the watchdog before it exits. SIGHUP and SIGQUIT
+// count too, because a service killed by either would leave the firmware counting down with
+// nobody to kick it.
 namespace service {
 
 // A service program takes no arguments but --help. Answers the exit code when the program must

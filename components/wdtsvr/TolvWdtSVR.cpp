@@ -10,10 +10,16 @@ constexpr const char* kUsage =
     "\n"
     "The watchdog service. It owns the window TMainForm:WdtSVR (a socket in\n"
     "$TOLV_ROOT/run/tolv) and carries out message 2054: wParam = restart countdown and\n"
-    "lParam = reload period (both > 0) arm the watchdog, 0 and 0 switch it off, also a\n"
-    "countdown that an earlier service left running. It drives the firmware through\n"
-    "libtlacpi.so beside it (TLACPI_FIRMWARE=device:PATH or sim:DIR picks the firmware).\n"
-    "SIGTERM, SIGINT or SIGHUP switch the watchdog off and end it with status 0.\n";
+    "lParam = reload period, in seconds. 0 and 0 switch the watchdog off, also a\n"
+    "countdown that an earlier service left running. Other times arm it only when the\n"
+    "countdown is 10 to 255 s and the reload period is at least 5 s and at least 5 s\n"
+    "shorter than the countdown; any other pair is refused, logged with the reason, and\n"
+    "the watchdog is left as it was. It drives the firmware through libtlacpi.so beside\n"
+    "it (TLACPI_FIRMWARE=device:PATH or sim:DIR picks the firmware).\n"
+    "While logind runs on the system bus, the service holds a delay inhibitor: before\n"
+    "sleep or shutdown it switches an armed watchdog off, and after wake or a cancelled\n"
+    "shutdown it arms it again with the same times.\n"
+    "SIGTERM, SIGINT, SIGHUP or SIGQUIT switch the watchdog off and end it with status 0.\n";
 
 } // namespace
 

@@ -14,6 +14,8 @@
 namespace platform {
 namespace {
 
+constexpr const char* kBusName = "org.freedesktop.DBus";
+constexpr const char* kBusPath = "/org/freedesktop/DBus";
 constexpr const char* kLogind = "org.freedesktop.login1";
 constexpr const char* kLogindPath = "/org/freedesktop/login1";
 constexpr const char* kLogindManager = "org.freedesktop.login1.Manager";
@@ -151,6 +153,31 @@ std::string ErrorText(const sd_bus_error* error, int rc)
     return ErrnoText(rc);
 }
 
+// Who owns a name on the bus now, as the bus itself answers.
+struct NameOwner {
+    std::string owner;    // a unique name; empty when none or unknown
+    std::string failure;  // why the bus gave no answer; empty when it did
+};
+
+NameOwner LookUpOwner(sd_bus* bus, const char* name)
+{
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    int rc = sd_bus_call_method(bus, kBusName, kBusPath, kBusName, "GetNameOwner", &error, &reply,
+                                "s", name);
+    const char* owner = nullptr;
+    if (rc >= 0)
+        rc = sd_bus_message_read(reply, "s", &owner);
+    NameOwner result;
+    if (rc >= 0 && owner)
+        result.owner = owner;
+    else if (!sd_bus_error_has_name(&error, SD_BUS_ERROR_NAME_HAS_NO_OWNER))
+        result.failure = ErrorText(&error, rc < 0 ? rc : -EBADMSG);
+    sd_bus_message_unref(reply);
+    sd_bus_error_free(&error);
+    return result;
+}
+
 } // namespace
 
 const char* PowerEventName(PowerEvent event)
@@ -169,35 +196,40 @@ const char* PowerEventName(PowerEvent event)
 struct PowerEvents::Callbacks {
     static int PrepareForSleep(sd_bus_message* message, void* userdata, sd_bus_error*)
     {
+        auto* self = static_cast<PowerEvents*>(userdata);
         int starting = 0;
-        if (sd_bus_message_read(message, "b", &starting) >= 0)
-            static_cast<PowerEvents*>(userdata)->OnPrepare(
-                starting ? PowerEvent::Suspend : PowerEvent::Resume, starting);
+        if (self->FromLogind(message) && sd_bus_message_read(message, "b", &starting) >= 0)
+            self->OnPrepare(starting ? PowerEvent::Suspend : PowerEvent::Resume, starting);
         return 0;
     }
 
     static int PrepareForShutdown(sd_bus_message* message, void* userdata, sd_bus_error*)
     {
+        auto* self = static_cast<PowerEvents*>(userdata);
         int starting = 0;
-        if (sd_bus_message_read(message, "b", &starting) >= 0)
-            static_cast<PowerEvents*>(userdata)->OnPrepare(
-                starting ? PowerEvent::Shutdown : PowerEvent::ShutdownCancelled, starting);
+        if (self->FromLogind(message) && sd_bus_message_read(message, "b", &starting) >= 0)
+            self->OnPrepare(starting ? PowerEvent::Shutdown : PowerEvent::ShutdownCancelled,
+                            starting);
         return 0;
     }
 
     static int NameOwnerChanged(sd_bus_message* message, void* userdata, sd_bus_error*)
     {
+        // Only the bus itself tells who owns a name; any client can address a signal that looks
+        // like this one straight to this connection, past the match rule's sender.
+        const char* sender = sd_bus_message_get_sender(message);
         const char* name = nullptr;
         const char* oldOwner = nullptr;
         const char* newOwner = nullptr;
-        if (sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner) < 0 ||
+        if (!sender || std::strcmp(sender, kBusName) != 0 ||
+            sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner) < 0 ||
             std::strcmp(name, kLogind) != 0)
             return 0;
         auto* self = static_cast<PowerEvents*>(userdata);
         if (*oldOwner)
-            self->OnLogindOwner(false);
+            self->OnLogindLeft();
         if (*newOwner)
-            self->OnLogindOwner(true);
+            self->OnLogindArrived(newOwner);
         return 0;
     }
 
@@ -231,7 +263,8 @@ struct PowerEvents::Callbacks {
     }
 };
 
-PowerEvents::PowerEvents(Handler handler) : m_Handler(std::move(handler))
+PowerEvents::PowerEvents(Handler handler, EndSignals endSignals)
+    : m_Handler(std::move(handler)), m_EndSignals(endSignals)
 {
 }
 
@@ -252,10 +285,12 @@ bool PowerEvents::Open()
     if (m_Opened)
         return m_OpenResult;
     m_Opened = true;
-    const std::string signalProblem = StartSignalWatch(this);
-    m_WatchingSignals = signalProblem.empty();
-    if (!m_WatchingSignals)
-        Report(signalProblem);
+    if (m_EndSignals == EndSignals::Watch) {
+        const std::string signalProblem = StartSignalWatch(this);
+        m_WatchingSignals = signalProblem.empty();
+        if (!m_WatchingSignals)
+            Report(signalProblem);
+    }
     m_OpenResult = OpenBus();
     // The calls above may have read signals into the connection's queue, where no descriptor
     // shows them; one wake byte makes the caller's first Dispatch pick them up.
@@ -271,11 +306,18 @@ bool PowerEvents::OpenBus()
         (void)sd_bus_set_method_call_timeout(m_Bus, kCallTimeoutUsec); // else the 25 s default
         rc = Subscribe();
     }
-    if (rc < 0) {
-        Report("no system bus (" + ErrnoText(rc) + "): only the end-of-session signals are watched");
-        CloseBus();
+    if (rc < 0)
+        return Silent("no system bus (" + ErrnoText(rc) + ")");
+    // Subscribed first, so that logind coming or going after the answer is seen too.
+    NameOwner logind = LookUpOwner(m_Bus, kLogind);
+    if (!logind.failure.empty())
+        return Silent("no system bus (" + logind.failure + ")");
+    if (logind.owner.empty()) {
+        // The connection stays, so that a logind started later is noticed.
+        Report("logind is not on the system bus" + SilentTail());
         return false;
     }
+    m_LogindOwner = std::move(logind.owner);
 
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
@@ -286,18 +328,29 @@ bool PowerEvents::OpenBus()
     InhibitReply result = Callbacks::ReadInhibitReply(reply, &error, rc);
     sd_bus_message_unref(reply);
     sd_bus_error_free(&error);
-    if (busFailed) {
-        Report("no system bus (" + result.error + "): only the end-of-session signals are watched");
-        CloseBus();
-        return false;
-    }
+    if (busFailed)
+        return Silent("no system bus (" + result.error + ")");
     if (logindMissing) {
-        // The connection stays, so that a logind started later is noticed.
-        Report("logind is not on the system bus: only the end-of-session signals are watched");
+        // It left since the lookup; its NameOwnerChanged is on its way.
+        Report("logind is not on the system bus" + SilentTail());
         return false;
     }
     AcceptInhibitor(std::move(result));
     return true;
+}
+
+// Reports why, closes the bus and answers false.
+bool PowerEvents::Silent(const std::string& why)
+{
+    Report(why + SilentTail());
+    CloseBus();
+    return false;
+}
+
+std::string PowerEvents::SilentTail() const
+{
+    return m_WatchingSignals ? ": only the end-of-session signals are watched"
+                             : ": no power events";
 }
 
 // Waits for the bus to confirm each match, so that no signal sent after Open is missed.
@@ -332,6 +385,7 @@ void PowerEvents::CloseBus()
     m_Matches.clear();
     // No flush: nothing we sent needs to arrive, and a stuck bus must not hold up the caller.
     m_Bus = sd_bus_close_unref(m_Bus);
+    m_LogindOwner.clear();
     m_SleepPreparing = false;
     m_ShutdownPreparing = false;
 }
@@ -378,30 +432,52 @@ void PowerEvents::ProcessBus()
     int rc = 0;
     while ((rc = sd_bus_process(m_Bus, nullptr)) > 0) {
     }
-    if (rc < 0 || sd_bus_is_open(m_Bus) <= 0) {
-        Report("system bus connection lost (" + ErrnoText(rc < 0 ? rc : -ENOTCONN) +
-               "): only the end-of-session signals are watched");
-        CloseBus();
+    if (rc < 0 || sd_bus_is_open(m_Bus) <= 0)
+        (void)Silent("system bus connection lost (" + ErrnoText(rc < 0 ? rc : -ENOTCONN) + ")");
+}
+
+// Whether logind sent message. Anything else is dropped; the first such signal is logged, the
+// rest quietly, so that nobody can fill the trace log with them.
+bool PowerEvents::FromLogind(sd_bus_message* message)
+{
+    const char* sender = sd_bus_message_get_sender(message);
+    if (sender && !m_LogindOwner.empty() && m_LogindOwner == sender)
+        return true;
+    if (!m_ForgeryLogged) {
+        m_ForgeryLogged = true;
+        const char* member = sd_bus_message_get_member(message);
+        Log(std::string("ignored ") + (member ? member : "a signal") + " from " +
+            (sender ? sender : "an unknown sender") + ", which is not logind (" +
+            (m_LogindOwner.empty() ? "not on the bus" : m_LogindOwner) +
+            "); later ones are ignored without a line");
     }
+    return false;
 }
 
 void PowerEvents::OnPrepare(PowerEvent event, bool starting)
 {
     const bool shutdown = event == PowerEvent::Shutdown || event == PowerEvent::ShutdownCancelled;
-    (shutdown ? m_ShutdownPreparing : m_SleepPreparing) = starting;
+    bool& preparing = shutdown ? m_ShutdownPreparing : m_SleepPreparing;
+    // An end with nothing begun would arm a watchdog that was never switched off for it.
+    if (!starting && !preparing)
+        return;
+    preparing = starting;
     m_Pending.push_back(event);
 }
 
-void PowerEvents::OnLogindOwner(bool present)
+void PowerEvents::OnLogindLeft()
 {
-    if (!present) {
-        m_InhibitCall = sd_bus_slot_unref(m_InhibitCall);
-        ReleaseInhibitor();
-        m_SleepPreparing = false;
-        m_ShutdownPreparing = false;
-        Report("logind left the system bus: no sleep or shutdown events until it returns");
-        return;
-    }
+    m_LogindOwner.clear();
+    m_InhibitCall = sd_bus_slot_unref(m_InhibitCall);
+    ReleaseInhibitor();
+    m_SleepPreparing = false;
+    m_ShutdownPreparing = false;
+    Report("logind left the system bus: no sleep or shutdown events until it returns");
+}
+
+void PowerEvents::OnLogindArrived(const char* owner)
+{
+    m_LogindOwner = owner;
     Report("logind is on the system bus again");
     TakeInhibitor();
 }
@@ -474,6 +550,11 @@ bool PowerEvents::Deliver(PowerEvent event)
 void PowerEvents::Report(const std::string& line)
 {
     m_Status = line;
+    Log(line);
+}
+
+void PowerEvents::Log(const std::string& line)
+{
     if (line == m_LastLogged)
         return;
     m_LastLogged = line;

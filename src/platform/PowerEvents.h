@@ -7,6 +7,7 @@
 #include <vector>
 
 struct sd_bus;
+struct sd_bus_message;
 struct sd_bus_slot;
 
 // Sleep, shutdown and end-of-session events for the main window.
@@ -18,6 +19,11 @@ struct sd_bus_slot;
 // cancelled shutdown. The end of the session reaches the program as SIGTERM or SIGHUP; SIGINT and
 // SIGQUIT (Ctrl-C, Ctrl-\ in a terminal) are taken the same way. Without
 // a system bus or without logind only the signals arrive.
+//
+// Any client of the system bus can send a signal that looks like logind's, even straight to this
+// connection. Only signals whose sender is logind's unique name count; that name is asked for when
+// opening and followed through NameOwnerChanged from the bus itself. A wake or a cancelled
+// shutdown counts only after logind announced the sleep or the shutdown.
 //
 // Everything runs on the thread that calls Dispatch: the caller watches Fds() for readability
 // and calls Dispatch when one of them is readable. Only one object at a time can watch the
@@ -34,12 +40,17 @@ enum class PowerEvent {
 
 const char* PowerEventName(PowerEvent event);
 
+// Whether the source watches the end-of-session signals. A program whose own event loop already
+// takes them (a service on sd-event with a signalfd) leaves them to that loop, which then has to
+// switch the watchdog off itself.
+enum class EndSignals { Watch, LeaveAlone };
+
 class PowerEvents {
 public:
     using Handler = std::function<void(PowerEvent)>;
     using LogHandler = std::function<void(const std::string&)>;
 
-    explicit PowerEvents(Handler handler);
+    explicit PowerEvents(Handler handler, EndSignals endSignals = EndSignals::Watch);
     // Lets go of the inhibitor, closes the bus and gives the watched signals back their previous
     // dispositions.
     ~PowerEvents();
@@ -51,11 +62,12 @@ public:
     // this object.
     void SetLog(LogHandler log);
 
-    // Starts watching the end-of-session signals, connects to the system bus (DBUS_SYSTEM_BUS_ADDRESS
-    // when set), subscribes to logind's signals and takes the inhibitor. False when there is no
-    // system bus or no logind; the signals are delivered all the same. A refused inhibitor is not
-    // a failure. Blocks only for its own bus calls, each answered or given up within 5 s; a
-    // second call only answers the first result.
+    // Starts watching the end-of-session signals (unless left alone), connects to the system bus
+    // (DBUS_SYSTEM_BUS_ADDRESS when set), subscribes to logind's signals, learns logind's unique
+    // name and takes the inhibitor. False when there is no system bus or no logind; the signals
+    // are delivered all the same. A refused inhibitor is not a failure. Blocks only for its own
+    // bus calls, each answered or given up within 5 s; a second call only answers the first
+    // result.
     bool Open();
     // One line for the trace log: what the source is doing or why it is silent.
     const std::string& Status() const { return m_Status; }
@@ -77,18 +89,23 @@ private:
     };
 
     bool OpenBus();
+    bool Silent(const std::string& why);
+    std::string SilentTail() const;
     int Subscribe();
     void CloseBus();
     void ProcessBus();
     void DrainSignals();
+    bool FromLogind(sd_bus_message* message);
     void OnPrepare(PowerEvent event, bool starting);
-    void OnLogindOwner(bool present);
+    void OnLogindLeft();
+    void OnLogindArrived(const char* owner);
     void TakeInhibitor();
     void AcceptInhibitor(InhibitReply reply);
     void ReleaseInhibitor();
     bool Preparing() const { return m_SleepPreparing || m_ShutdownPreparing; }
     bool Deliver(PowerEvent event);
     void Report(const std::string& line);
+    void Log(const std::string& line);
 
     Handler m_Handler;
     LogHandler m_Log;
@@ -96,8 +113,12 @@ private:
     std::string m_LastLogged;
     bool m_Opened = false;
     bool m_OpenResult = false;
+    const EndSignals m_EndSignals;
     bool m_WatchingSignals = false;
     sd_bus* m_Bus = nullptr;
+    // logind's unique name (":1.3"); empty while logind is not known to be on the bus.
+    std::string m_LogindOwner;
+    bool m_ForgeryLogged = false;
     std::vector<sd_bus_slot*> m_Matches;
     sd_bus_slot* m_InhibitCall = nullptr; // the Inhibit request waiting for its reply
     int m_InhibitFd = -1;

@@ -182,6 +182,145 @@ INSTANTIATE_TEST_SUITE_P(
                                PowerEvent::ShutdownCancelled}),
     [](const testing::TestParamInfo<PrepareRow>& info) { return info.param.name; });
 
+// Signals that logind did not send, or that end what logind never began: none may reach the
+// handler or cost the inhibitor. Around each row's signals the real logind sends its own, which
+// must arrive exactly as sent: the row's signals came before the next real one, so they have
+// been handled by the time it arrives.
+enum class Before { Awake, Asleep, ShuttingDown };
+
+struct IgnoredRow {
+    const char* name;
+    Before before;
+    bool (*send)(const testsupport::BusForger& forger, const LogindMock& logind);
+};
+
+void PrintTo(const IgnoredRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+struct RealSignal {
+    bool shutdown;
+    bool starting;
+};
+
+// What logind sends before and after the row's signals. While asleep or shutting down, a start
+// of the other kind comes next: a wake or cancel taken from the row would arrive before it,
+// and logind's own one after it would then count as an end with nothing begun.
+std::pair<std::vector<RealSignal>, std::vector<RealSignal>> RealSignals(Before before)
+{
+    switch (before) {
+    case Before::Awake: return {{}, {{false, true}, {false, false}}};
+    case Before::Asleep: return {{{false, true}}, {{true, true}, {false, false}, {true, false}}};
+    case Before::ShuttingDown:
+        return {{{true, true}}, {{false, true}, {true, false}, {false, false}}};
+    }
+    return {};
+}
+
+PowerEvent EventOf(RealSignal signal)
+{
+    if (signal.shutdown)
+        return signal.starting ? PowerEvent::Shutdown : PowerEvent::ShutdownCancelled;
+    return signal.starting ? PowerEvent::Suspend : PowerEvent::Resume;
+}
+
+class PowerEventsIgnored : public PowerEventsLogind,
+                           public testing::WithParamInterface<IgnoredRow> {};
+
+TEST_P(PowerEventsIgnored, NeitherReachTheHandlerNorCostTheInhibitor)
+{
+    const IgnoredRow& row = GetParam();
+    Recorder recorder;
+    std::vector<bool> heldInHandler;
+    const PowerEvents* watched = nullptr;
+    PowerEvents source([&](PowerEvent event) {
+        recorder.events.push_back(event);
+        heldInHandler.push_back(watched->InhibitorHeld());
+    });
+    watched = &source;
+    source.SetLog(recorder.Log());
+    ASSERT_TRUE(source.Open()) << source.Status();
+    testsupport::BusForger forger;
+    ASSERT_TRUE(forger.Ready());
+
+    const auto [before, after] = RealSignals(row.before);
+    std::vector<PowerEvent> expected;
+    for (RealSignal signal : before) {
+        ASSERT_TRUE(Emit(signal.shutdown, signal.starting));
+        expected.push_back(EventOf(signal));
+    }
+    ASSERT_TRUE(DispatchUntil(source, [&] { return recorder.events.size() == expected.size(); }));
+    ASSERT_TRUE(row.send(forger, *m_Logind));
+    for (RealSignal signal : after) {
+        ASSERT_TRUE(Emit(signal.shutdown, signal.starting));
+        expected.push_back(EventOf(signal));
+    }
+    ASSERT_TRUE(DispatchUntil(source, [&] {
+        return recorder.events.size() >= expected.size() && source.InhibitorHeld();
+    }));
+
+    EXPECT_EQ(recorder.events, expected);
+    std::vector<bool> heldExpected(expected.size(), false);
+    heldExpected[0] = true;
+    EXPECT_EQ(heldInHandler, heldExpected);
+    EXPECT_EQ(m_Logind->InhibitCalls(), (Calls{kInhibit, kInhibit}));
+    EXPECT_TRUE(WaitUntil([&] { return m_Logind->HeldInhibitors() == 1; }, kWait));
+    EXPECT_EQ(recorder.LogLines("logind left"), 0);
+}
+
+using Delivery = testsupport::BusForger::Delivery;
+
+template <Delivery delivery, bool shutdown, bool starting>
+bool ForgePrepare(const testsupport::BusForger& forger, const LogindMock&)
+{
+    return forger.SendPrepare(shutdown ? "PrepareForShutdown" : "PrepareForSleep", starting,
+                              delivery);
+}
+
+template <Delivery delivery>
+bool ForgeLogindLeft(const testsupport::BusForger& forger, const LogindMock& logind)
+{
+    return forger.SendOwnerChanged("org.freedesktop.login1", logind.UniqueName(), "", delivery);
+}
+
+// Claims logind's name for the forger, then speaks as logind.
+bool ForgeLogindHandedOver(const testsupport::BusForger& forger, const LogindMock& logind)
+{
+    return forger.SendOwnerChanged("org.freedesktop.login1", logind.UniqueName(),
+                                   forger.UniqueName(), Delivery::ToEachConnection) &&
+           forger.SendPrepare("PrepareForSleep", true, Delivery::ToEachConnection);
+}
+
+bool LogindEndsWhatItNeverBegan(const testsupport::BusForger&, const LogindMock& logind)
+{
+    return logind.EmitPrepareForSleep(false) && logind.EmitPrepareForShutdown(false);
+}
+
+constexpr Delivery kDirect = Delivery::ToEachConnection;
+constexpr Delivery kBroadcast = Delivery::Broadcast;
+
+INSTANTIATE_TEST_SUITE_P(
+    PowerEvents, PowerEventsIgnored,
+    testing::Values(
+        IgnoredRow{"ForgedSleepToUs", Before::Awake, ForgePrepare<kDirect, false, true>},
+        IgnoredRow{"ForgedShutdownToUs", Before::Awake, ForgePrepare<kDirect, true, true>},
+        IgnoredRow{"ForgedWakeToUsWhileAsleep", Before::Asleep,
+                   ForgePrepare<kDirect, false, false>},
+        IgnoredRow{"ForgedCancelToUsWhileShuttingDown", Before::ShuttingDown,
+                   ForgePrepare<kDirect, true, false>},
+        IgnoredRow{"ForgedSleepBroadcast", Before::Awake, ForgePrepare<kBroadcast, false, true>},
+        IgnoredRow{"ForgedShutdownBroadcast", Before::Awake, ForgePrepare<kBroadcast, true, true>},
+        IgnoredRow{"ForgedWakeBroadcastWhileAsleep", Before::Asleep,
+                   ForgePrepare<kBroadcast, false, false>},
+        IgnoredRow{"ForgedCancelBroadcastWhileShuttingDown", Before::ShuttingDown,
+                   ForgePrepare<kBroadcast, true, false>},
+        IgnoredRow{"ForgedLogindLeftToUs", Before::Awake, ForgeLogindLeft<kDirect>},
+        IgnoredRow{"ForgedLogindLeftBroadcast", Before::Awake, ForgeLogindLeft<kBroadcast>},
+        IgnoredRow{"ForgedLogindHandedToTheForger", Before::Awake, ForgeLogindHandedOver},
+        IgnoredRow{"LogindEndsWhatItNeverBegan", Before::Awake, LogindEndsWhatItNeverBegan}),
+    [](const testing::TestParamInfo<IgnoredRow>& info) { return info.param.name; });
+
 TEST_F(PowerEventsLogind, AnInhibitorGrantedAfterTheSuspendHandlerIsLetGoAtOnce)
 {
     // A short wake: logind suspends again before it answers the request for a new inhibitor.

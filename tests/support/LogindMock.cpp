@@ -5,11 +5,14 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <systemd/sd-bus.h>
 
 namespace testsupport {
 namespace {
 
+constexpr const char* kBusName = "org.freedesktop.DBus";
+constexpr const char* kBusPath = "/org/freedesktop/DBus";
 constexpr const char* kLogind = "org.freedesktop.login1";
 constexpr const char* kLogindPath = "/org/freedesktop/login1";
 constexpr const char* kManager = "org.freedesktop.login1.Manager";
@@ -24,8 +27,8 @@ using MessagePtr = std::unique_ptr<sd_bus_message, MessageDeleter>;
 bool NameHasOwner(sd_bus* bus, const char* name)
 {
     sd_bus_message* raw = nullptr;
-    if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                           "org.freedesktop.DBus", "NameHasOwner", nullptr, &raw, "s", name) < 0)
+    if (sd_bus_call_method(bus, kBusName, kBusPath, kBusName, "NameHasOwner", nullptr, &raw, "s",
+                           name) < 0)
         return false;
     MessagePtr reply(raw);
     int owned = 0;
@@ -179,6 +182,98 @@ int LogindMock::HeldInhibitors() const
     while (sd_bus_message_skip(reply.get(), "(ssssuu)") > 0)
         ++held;
     return held;
+}
+
+std::string LogindMock::UniqueName() const
+{
+    sd_bus_message* raw = nullptr;
+    if (!m_Bus || sd_bus_call_method(m_Bus, kBusName, kBusPath, kBusName, "GetNameOwner", nullptr,
+                                     &raw, "s", kLogind) < 0)
+        return {};
+    MessagePtr reply(raw);
+    const char* owner = nullptr;
+    return sd_bus_message_read(reply.get(), "s", &owner) >= 0 && owner ? owner : "";
+}
+
+BusForger::BusForger()
+{
+    const char* name = nullptr;
+    if (sd_bus_open_system(&m_Bus) < 0 || sd_bus_get_unique_name(m_Bus, &name) < 0 || !name) {
+        m_Bus = sd_bus_flush_close_unref(m_Bus);
+        return;
+    }
+    (void)sd_bus_set_method_call_timeout(m_Bus, kCallTimeoutUsec);
+    m_UniqueName = name;
+}
+
+BusForger::~BusForger()
+{
+    sd_bus_flush_close_unref(m_Bus);
+}
+
+bool BusForger::SendPrepare(const char* member, bool starting, Delivery delivery) const
+{
+    return Send(kLogindPath, kManager, member, delivery, [&](sd_bus_message* message) {
+        return sd_bus_message_append(message, "b", starting ? 1 : 0);
+    });
+}
+
+bool BusForger::SendOwnerChanged(const std::string& name, const std::string& oldOwner,
+                                 const std::string& newOwner, Delivery delivery) const
+{
+    return Send(kBusPath, kBusName, "NameOwnerChanged", delivery, [&](sd_bus_message* message) {
+        return sd_bus_message_append(message, "sss", name.c_str(), oldOwner.c_str(),
+                                     newOwner.c_str());
+    });
+}
+
+bool BusForger::Send(const char* path, const char* interface, const char* member,
+                     Delivery delivery, const std::function<int(sd_bus_message*)>& append) const
+{
+    if (!m_Bus)
+        return false;
+    std::vector<std::string> destinations{""};
+    if (delivery == Delivery::ToEachConnection)
+        destinations = OtherConnections();
+    if (destinations.empty())
+        return false;
+    for (const std::string& destination : destinations) {
+        sd_bus_message* raw = nullptr;
+        if (sd_bus_message_new_signal(m_Bus, &raw, path, interface, member) < 0)
+            return false;
+        MessagePtr signal(raw);
+        if ((!destination.empty() &&
+             sd_bus_message_set_destination(signal.get(), destination.c_str()) < 0) ||
+            append(signal.get()) < 0 || sd_bus_send(m_Bus, signal.get(), nullptr) < 0)
+            return false;
+    }
+    // The bus handles one client's messages in order: once it answers this call, it has passed
+    // every signal above on.
+    sd_bus_message* reply = nullptr;
+    const int rc = sd_bus_call_method(m_Bus, kBusName, kBusPath, kBusName, "GetId", nullptr,
+                                      &reply, "");
+    sd_bus_message_unref(reply);
+    return rc >= 0;
+}
+
+// Every unique name on the bus but this client's own.
+std::vector<std::string> BusForger::OtherConnections() const
+{
+    std::vector<std::string> names;
+    sd_bus_message* raw = nullptr;
+    if (sd_bus_call_method(m_Bus, kBusName, kBusPath, kBusName, "ListNames", nullptr, &raw, "") < 0)
+        return names;
+    MessagePtr reply(raw);
+    char** all = nullptr;
+    if (sd_bus_message_read_strv(reply.get(), &all) < 0)
+        return names;
+    for (char** name = all; name && *name; ++name) {
+        if (**name == ':' && m_UniqueName != *name)
+            names.emplace_back(*name);
+        std::free(*name);
+    }
+    std::free(all);
+    return names;
 }
 
 } // namespace testsupport

@@ -2,12 +2,14 @@
 
 #include "ChildProgram.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
 
 struct sd_bus;
+struct sd_bus_message;
 
 // A stand-in for systemd-logind: python-dbusmock's logind template, run as a child process on
 // the system bus that DBUS_SYSTEM_BUS_ADDRESS names (a PrivateBus of kind System). The test
@@ -46,6 +48,8 @@ public:
     // The inhibitors logind counts as held: those whose descriptor is open somewhere. -1 when
     // the mock did not answer.
     int HeldInhibitors() const;
+    // The mock's unique name on the bus (":1.3"); empty when it has none.
+    std::string UniqueName() const;
 
 private:
     bool Emit(const char* member, bool starting) const;
@@ -54,6 +58,40 @@ private:
     sd_bus* m_Bus = nullptr; // the test's own connection to the system bus
     bool m_Ready = false;
     std::string m_Error;
+};
+
+// Another client of the same system bus that sends what only logind or the bus itself may send:
+// logind's signals under its own name, and NameOwnerChanged for logind's name. Each send returns
+// once the bus has passed the message on, so whatever anyone sends afterwards reaches a receiver
+// after it.
+class BusForger {
+public:
+    enum class Delivery {
+        Broadcast,        // to everyone whose match rules take it
+        ToEachConnection, // addressed to every other connection on the bus in turn
+    };
+
+    BusForger();
+    ~BusForger();
+    BusForger(const BusForger&) = delete;
+    BusForger& operator=(const BusForger&) = delete;
+
+    bool Ready() const { return m_Bus != nullptr; }
+    const std::string& UniqueName() const { return m_UniqueName; }
+
+    // PrepareForSleep or PrepareForShutdown on logind's object and interface.
+    bool SendPrepare(const char* member, bool starting, Delivery delivery) const;
+    // NameOwnerChanged(name, oldOwner, newOwner) on the bus's object and interface.
+    bool SendOwnerChanged(const std::string& name, const std::string& oldOwner,
+                          const std::string& newOwner, Delivery delivery) const;
+
+private:
+    bool Send(const char* path, const char* interface, const char* member, Delivery delivery,
+              const std::function<int(sd_bus_message*)>& append) const;
+    std::vector<std::string> OtherConnections() const;
+
+    sd_bus* m_Bus = nullptr;
+    std::string m_UniqueName;
 };
 
 } // namespace testsupport

@@ -1,4 +1,5 @@
 #include "ServiceMessage.h"
+#include "ServiceProgram.h"
 #include "SimState.h"
 
 #include "platform/WindowMessages.h"
@@ -24,16 +25,29 @@ using platform::WindowMessage;
 using testsupport::ChildProgram;
 using testsupport::WaitUntil;
 using wdtsvr::ServiceCommand;
+using wdtsvrtest::kPatience;
+using wdtsvrtest::LogHas;
+using wdtsvrtest::WdtServiceProgram;
 
 namespace {
-
-constexpr auto kPatience = 30s; // generous: the machine may be busy building
 
 struct MessageRow {
     const char* name;
     WindowMessage message;
     ServiceCommand::Kind kind;
 };
+
+// Names in failure messages instead of bytes.
+template <typename Row>
+void PrintRow(const Row& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+void PrintTo(const MessageRow& row, std::ostream* out)
+{
+    PrintRow(row, out);
+}
 
 class ServiceMessages : public testing::TestWithParam<MessageRow> {};
 
@@ -53,8 +67,10 @@ public:
         calls.push_back("WriteTimer(" + std::to_string(seconds) + ")");
         return writeResult;
     }
+    std::string CloseFailure() const override { return closeFailure; }
     std::vector<std::string> calls;
     bool writeResult = true;
+    std::string closeFailure;
 };
 
 } // namespace
@@ -77,6 +93,10 @@ TEST_P(ServiceMessages, AreUnderstoodAsArmCloseOrNothing)
     case ServiceCommand::Kind::Close:
         EXPECT_EQ(control.calls, (std::vector<std::string>{"Close"}));
         break;
+    case ServiceCommand::Kind::Refuse:
+        EXPECT_TRUE(control.calls.empty());
+        EXPECT_NE(line.find("refused"), std::string::npos) << line;
+        break;
     case ServiceCommand::Kind::Ignore:
         EXPECT_TRUE(control.calls.empty());
         EXPECT_NE(line.find("ignored"), std::string::npos) << line;
@@ -89,25 +109,26 @@ INSTANTIATE_TEST_SUITE_P(
     Table, ServiceMessages,
     testing::Values(
         MessageRow{"Arm", {2054, 90, 60}, ServiceCommand::Kind::Arm},
-        MessageRow{"ArmWithShortTimes", {2054, 1, 1}, ServiceCommand::Kind::Arm},
+        MessageRow{"ArmWithShortTimes", {2054, 1, 1}, ServiceCommand::Kind::Refuse},
         MessageRow{"Close", {2054, 0, 0}, ServiceCommand::Kind::Close},
-        MessageRow{"OnlyReload", {2054, 0, 60}, ServiceCommand::Kind::Ignore},
-        MessageRow{"OnlyRestart", {2054, 90, 0}, ServiceCommand::Kind::Ignore},
-        MessageRow{"NegativeRestart", {2054, -1, 5}, ServiceCommand::Kind::Ignore},
-        MessageRow{"NegativeReload", {2054, 5, INT32_MIN}, ServiceCommand::Kind::Ignore},
+        MessageRow{"OnlyReload", {2054, 0, 60}, ServiceCommand::Kind::Refuse},
+        MessageRow{"OnlyRestart", {2054, 90, 0}, ServiceCommand::Kind::Refuse},
+        MessageRow{"NegativeRestart", {2054, -1, 5}, ServiceCommand::Kind::Refuse},
+        MessageRow{"NegativeReload", {2054, 5, INT32_MIN}, ServiceCommand::Kind::Refuse},
         MessageRow{"CloseRequestOfTheMainWindow", {2044, 0, 0}, ServiceCommand::Kind::Ignore},
         MessageRow{"OtherMessage", {2055, 90, 60}, ServiceCommand::Kind::Ignore}),
     [](const testing::TestParamInfo<MessageRow>& info) { return std::string(info.param.name); });
 
-TEST(ServiceMessages, AReloadNotShorterThanTheCountdownIsAppliedWithAWarning)
+TEST(ServiceMessages, AReloadNotShorterThanTheCountdownIsRefusedRatherThanArmedWithAWarning)
 {
     RecordingControl control;
     wdtsvr::ServiceState state;
     const WindowMessage message{2054, 30, 30};
     const std::string line =
         wdtsvr::Apply(control, wdtsvr::InterpretMessage(message), message, state);
-    EXPECT_EQ(control.calls.size(), 2u);
-    EXPECT_NE(line.find("warning"), std::string::npos) << line;
+    EXPECT_TRUE(control.calls.empty());
+    EXPECT_EQ(line.find("warning"), std::string::npos) << line;
+    EXPECT_NE(line.find("refused"), std::string::npos) << line;
 }
 
 namespace {
@@ -167,50 +188,178 @@ TEST(ServiceState, AZeroTheFirmwareRefusesIsLoggedWithItsReason)
 
 namespace {
 
-class WdtServiceProgram : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        m_Firmware = testsupport::Root() / "firmware";
-        ::setenv("TLACPI_FIRMWARE", ("sim:" + m_Firmware.string()).c_str(), 1);
-    }
-    void TearDown() override { ::unsetenv("TLACPI_FIRMWARE"); }
-
-    std::unique_ptr<ChildProgram> StartService(const std::string& logName = "service.log")
-    {
-        auto service = std::make_unique<ChildProgram>(testsupport::BinFolder() / "TolvWdtSVR",
-                                                      std::vector<std::string>{},
-                                                      testsupport::Root() / logName);
-        EXPECT_TRUE(service->Started());
-        EXPECT_TRUE(WaitUntil([] { return ServiceWindowExists(); }, kPatience)) << service->Log();
-        return service;
-    }
-    static bool ServiceWindowExists()
-    {
-        return platform::FindWindow("TMainForm", "WdtSVR").has_value();
-    }
-    std::optional<tlacpi::SimState> Firmware() const
-    {
-        return tlacpi::ReadSimState(m_Firmware / tlacpi::SimStateFileName);
-    }
-    bool FirmwareShows(bool armed, std::uint32_t timeout, std::uint64_t minimumWrites = 1) const
-    {
-        auto state = Firmware();
-        return state && state->armed == armed && state->timeout == timeout &&
-               state->writes >= minimumWrites;
-    }
-    std::string FirmwareText() const
-    {
-        return testsupport::ReadFile(m_Firmware / tlacpi::SimStateFileName);
-    }
-
-    std::filesystem::path m_Firmware;
+// The gap the service keeps between the two times: a reload period close to the countdown lets
+// it run out between two kicks. Each refused pair is sent to a service that has armed 30 and 5:
+// nothing of it may change, and the line says why.
+struct GapRow {
+    const char* name;
+    std::int32_t restart;
+    std::int32_t reload;
+    ServiceCommand::Kind kind;
+    const char* reason; // what the line says after "refused ..." for Refuse rows
 };
 
-bool LogHas(const ChildProgram& program, const std::string& text)
+void PrintTo(const GapRow& row, std::ostream* out)
 {
-    return program.Log().find(text) != std::string::npos;
+    PrintRow(row, out);
 }
+
+class ServiceTimes : public testing::TestWithParam<GapRow> {};
+
+TEST_P(ServiceTimes, ArmOnlyWithTheGapAndRefuseOtherPairsWithTheReason)
+{
+    const GapRow& row = GetParam();
+    const WindowMessage message{2054, row.restart, row.reload};
+    const ServiceCommand command = wdtsvr::InterpretMessage(message);
+    EXPECT_EQ(command.kind, row.kind);
+
+    RecordingControl control;
+    wdtsvr::ServiceState state;
+    (void)Deliver(control, state, {{2054, 30, 5}});
+    std::vector<std::string> lines;
+    const auto calls = Deliver(control, state, {message, {2054, 0, 0}}, &lines);
+    const std::string times = std::to_string(row.restart) + ", " + std::to_string(row.reload);
+    switch (row.kind) {
+    case ServiceCommand::Kind::Arm:
+        EXPECT_EQ(calls[0], (Calls{"SetTime(" + times + ")", "Start"})) << lines[0];
+        break;
+    case ServiceCommand::Kind::Close:
+        EXPECT_EQ(calls[0], Calls{"Close"}) << lines[0];
+        break;
+    case ServiceCommand::Kind::Refuse:
+    case ServiceCommand::Kind::Ignore:
+        EXPECT_TRUE(calls[0].empty()) << lines[0];
+        EXPECT_EQ(lines[0], "message 2054 (" + times +
+                                "): refused, the watchdog is left as it was: " + row.reason);
+        // Still armed here: the Close that follows is the backend's alone.
+        EXPECT_EQ(calls[1], Calls{"Close"}) << lines[1];
+        break;
+    }
+}
+
+constexpr auto kArm = ServiceCommand::Kind::Arm;
+constexpr auto kRefuse = ServiceCommand::Kind::Refuse;
+constexpr const char* kGapRule = " s) must be at least 5 s shorter than the restart countdown (";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ServiceTimes,
+    testing::Values(
+        GapRow{"ReloadLongerThanTheCountdown", 10, 60, kRefuse,
+               "the reload period (60 s) must be at least 5 s shorter than the restart "
+               "countdown (10 s)"},
+        GapRow{"ExactlyTheGap", 10, 5, kArm, ""},
+        GapRow{"OneSecondShortOfTheGap", 10, 6, kRefuse,
+               "the reload period (6 s) must be at least 5 s shorter than the restart "
+               "countdown (10 s)"},
+        GapRow{"EqualTimes", 30, 30, kRefuse,
+               "the reload period (30 s) must be at least 5 s shorter than the restart "
+               "countdown (30 s)"},
+        GapRow{"LongestCountdown", 255, 250, kArm, ""},
+        GapRow{"CountdownTooLong", 256, 20, kRefuse,
+               "the restart countdown (256 s) must be 10 to 255 s"},
+        GapRow{"CountdownTooShort", 9, 4, kRefuse,
+               "the restart countdown (9 s) must be 10 to 255 s"},
+        GapRow{"ReloadTooShort", 30, 4, kRefuse, "the reload period (4 s) must be at least 5 s"},
+        GapRow{"Off", 0, 0, ServiceCommand::Kind::Close, ""},
+        GapRow{"OnlyACountdown", 30, 0, kRefuse,
+               "the reload period (0 s) must be at least 5 s; 0 and 0 switch the watchdog off"},
+        GapRow{"OnlyAReloadPeriod", 0, 60, kRefuse,
+               "the restart countdown (0 s) must be 10 to 255 s; 0 and 0 switch the watchdog "
+               "off"},
+        GapRow{"LargestCountdown", INT32_MAX, 5, kRefuse,
+               "the restart countdown (2147483647 s) must be 10 to 255 s"},
+        GapRow{"SmallestReload", 30, INT32_MIN, kRefuse,
+               "the reload period (-2147483648 s) must be at least 5 s"}),
+    [](const testing::TestParamInfo<GapRow>& info) { return std::string(info.param.name); });
+
+// Sleep and shutdown as the service meets them: each step is a message, or a power event
+// handed over as the loop does; each row says what the watchdog heard at each step.
+struct PowerStep {
+    enum class Kind { Message, PowerDown, PowerUp } kind;
+    WindowMessage message{};
+};
+
+struct PowerRow {
+    const char* name;
+    std::vector<PowerStep> steps;
+    std::vector<Calls> calls;
+    const char* closeFailure = "";
+};
+
+void PrintTo(const PowerRow& row, std::ostream* out)
+{
+    PrintRow(row, out);
+}
+
+class ServicePower : public testing::TestWithParam<PowerRow> {};
+
+TEST_P(ServicePower, ClosesWhatItArmedBeforePowerDownAndArmsItAgainAfterwards)
+{
+    const PowerRow& row = GetParam();
+    RecordingControl control;
+    control.closeFailure = row.closeFailure;
+    wdtsvr::ServiceState state;
+    std::vector<Calls> calls;
+    for (const PowerStep& step : row.steps) {
+        control.calls.clear();
+        std::string line;
+        switch (step.kind) {
+        case PowerStep::Kind::Message:
+            line = wdtsvr::Apply(control, wdtsvr::InterpretMessage(step.message), step.message,
+                                 state);
+            break;
+        case PowerStep::Kind::PowerDown:
+            line = wdtsvr::PauseForPowerDown(control, state, "before sleep");
+            break;
+        case PowerStep::Kind::PowerUp:
+            line = wdtsvr::ResumeAfterPowerDown(control, state, "after wake");
+            break;
+        }
+        calls.push_back(control.calls);
+        if (*row.closeFailure && step.kind == PowerStep::Kind::PowerDown) {
+            EXPECT_NE(line.find(row.closeFailure), std::string::npos) << line;
+        }
+    }
+    EXPECT_EQ(calls, row.calls);
+}
+
+const PowerStep kDown{PowerStep::Kind::PowerDown};
+const PowerStep kUp{PowerStep::Kind::PowerUp};
+PowerStep Post(std::int32_t restart, std::int32_t reload)
+{
+    return PowerStep{PowerStep::Kind::Message, {2054, restart, reload}};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ServicePower,
+    testing::Values(
+        PowerRow{"ArmedIsClosedAndArmedAgainWithItsTimes",
+                 {Post(30, 5), kDown, kUp, kDown, kUp},
+                 {{"SetTime(30, 5)", "Start"}, {"Close"}, {"SetTime(30, 5)", "Start"}, {"Close"},
+                  {"SetTime(30, 5)", "Start"}}},
+        PowerRow{"OffStaysOff", {Post(30, 5), Post(0, 0), kDown, kUp}, {{"SetTime(30, 5)", "Start"},
+                 {"Close"}, {}, {}}},
+        PowerRow{"NothingArmedSinceTheStart", {kDown, kUp}, {{}, {}}},
+        PowerRow{"AWakeWithoutASleepArmsNothing", {Post(30, 5), kUp}, {{"SetTime(30, 5)", "Start"},
+                 {}}},
+        PowerRow{"ARefusedPairKeepsTheTimesToArmAgain",
+                 {Post(30, 5), Post(10, 60), kDown, kUp},
+                 {{"SetTime(30, 5)", "Start"}, {}, {"Close"}, {"SetTime(30, 5)", "Start"}}},
+        PowerRow{"SwitchedOffWhileAsleepStaysOff",
+                 {Post(30, 5), kDown, Post(0, 0), kUp},
+                 {{"SetTime(30, 5)", "Start"}, {"Close"}, {"Close"}, {}}},
+        PowerRow{"ArmedWhileAsleepIsNotArmedTwice",
+                 {Post(30, 5), kDown, Post(40, 10), kUp},
+                 {{"SetTime(30, 5)", "Start"}, {"Close"}, {"SetTime(40, 10)", "Start"}, {}}},
+        PowerRow{"ACloseTheBackendCannotDoLeavesItRunning",
+                 {Post(30, 5), kDown, kUp},
+                 {{"SetTime(30, 5)", "Start"}, {"Close"}, {}},
+                 "the device cannot be stopped"}),
+    [](const testing::TestParamInfo<PowerRow>& info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
 
 bool SendRaw(const std::filesystem::path& socket, std::size_t size)
 {
@@ -231,14 +380,15 @@ TEST_F(WdtServiceProgram, MessagesArmKickAndCloseTheFirmware)
 {
     auto service = StartService();
     WatchDogWMI control;
-    control.SetTime(30, 1);
+    control.SetTime(30, 5);
     control.Start();
-    // Armed with the restart countdown, then written again every reload period.
+    // Armed with the restart countdown (SetTime and the kick thread's first write), then
+    // written again every reload period.
     EXPECT_TRUE(WaitUntil([&] { return FirmwareShows(true, 30, 3); }, kPatience))
         << FirmwareText() << service->Log();
 
     // New times while running take effect at once.
-    control.SetTime(20, 1);
+    control.SetTime(20, 5);
     control.Start();
     const auto before = Firmware()->writes;
     EXPECT_TRUE(WaitUntil([&] { return FirmwareShows(true, 20, before + 3); }, kPatience))
@@ -247,9 +397,10 @@ TEST_F(WdtServiceProgram, MessagesArmKickAndCloseTheFirmware)
     control.Close();
     EXPECT_TRUE(WaitUntil([&] { return FirmwareShows(false, 0); }, kPatience)) << FirmwareText();
     // The line is written once the operation has run, so it may trail the firmware's state.
-    EXPECT_TRUE(WaitUntil([&] { return LogHas(*service, "message 2054 (0, 0): Close"); }, kPatience))
+    EXPECT_TRUE(
+        WaitUntil([&] { return LogHas(*service, "message 2054 (0, 0): Close"); }, kPatience))
         << service->Log();
-    EXPECT_TRUE(LogHas(*service, "message 2054 (30, 1): SetTime(30, 1), Start")) << service->Log();
+    EXPECT_TRUE(LogHas(*service, "message 2054 (30, 5): SetTime(30, 5), Start")) << service->Log();
 }
 
 TEST_F(WdtServiceProgram, MalformedDatagramsAreDroppedAndTheServiceCarriesOn)

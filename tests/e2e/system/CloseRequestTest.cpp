@@ -13,7 +13,6 @@
 
 using namespace std::chrono_literals;
 using namespace systeme2e;
-using testsupport::LogindMock;
 using testsupport::WaitUntil;
 
 // Another program asks the main window to close by posting it message 2044: the watchdog is
@@ -56,10 +55,9 @@ bool WindowViewable()
 
 TEST(CloseRequest, HiddenStartWithoutATrayShowsTheWindowAndOnlyMessage2044EndsTheProgram)
 {
-    // logind here only marks a point in the program's event loop (see below).
+    // The system bus here only marks a point in the program's event loop (see below).
     LogindScene scene(Settings{.lastState = kMarkOn});
     ASSERT_NO_FATAL_FAILURE(scene.Start({"-h"}));
-    LogindMock& logind = scene.logind;
     ProgramRun& program = scene.program;
     // With no tray to live in, the hidden start shows the window all the same.
     EXPECT_TRUE(WaitUntil(WindowViewable, kWait)) << program.Describe();
@@ -71,11 +69,13 @@ TEST(CloseRequest, HiddenStartWithoutATrayShowsTheWindowAndOnlyMessage2044EndsTh
     EXPECT_TRUE(SendDatagram(window->socket, CloseRequestBytes(4)));
     EXPECT_TRUE(SendDatagram(window->socket, CloseRequestBytes(16)));
     EXPECT_TRUE(SendDatagram(window->socket, {}));
-    // A wake without a sleep only writes its trace line; once it is there, the program's loop
-    // has read what was sent before it.
-    ASSERT_TRUE(logind.EmitPrepareForSleep(false));
+    // A logind signal from another client only writes a trace line; once it is there, the
+    // program's loop has read what was sent before it.
+    const testsupport::BusForger other;
+    ASSERT_TRUE(other.SendPrepare("PrepareForSleep", false,
+                                  testsupport::BusForger::Delivery::ToEachConnection));
     ASSERT_TRUE(WaitUntil(
-        [&] { return program.TraceCount("EnterResume from S3 or S4...") == 1; }, kWait))
+        [&] { return program.TraceHasLineStarting("ignored PrepareForSleep from"); }, kWait))
         << program.Describe();
     EXPECT_TRUE(program.Running()) << program.Describe();
     EXPECT_TRUE(program.Armed()) << "only message 2044 switches the watchdog off";
