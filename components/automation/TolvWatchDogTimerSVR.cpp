@@ -11,8 +11,8 @@ constexpr const char* kUsage =
     "The watchdog's automation server. It owns TolvWatchDogTimerSVR.WatchDogControl on the\n"
     "session bus and serves /WatchDogControl with Start, Stop, Close and\n"
     "SetTime(u restart, u reload), driving the firmware through libtlacpi.so beside it\n"
-    "(TLACPI_FIRMWARE=device:PATH or sim:DIR picks the firmware). SIGTERM, SIGINT or SIGHUP\n"
-    "switch the watchdog off and end it with status 0.\n";
+    "(TLACPI_FIRMWARE=device:PATH or sim:DIR picks the firmware). SIGTERM, SIGINT, SIGHUP or\n"
+    "SIGQUIT switch the watchdog off and end it with status 0.\n";
 
 } // namespace
 
