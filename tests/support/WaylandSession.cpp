@@ -97,6 +97,12 @@ bool TrayUp()
     return reply && reply->find("true") != std::string::npos;
 }
 
+bool PointerUp()
+{
+    const auto inputs = Tool({"swaymsg", "-r", "-t", "get_inputs"});
+    return inputs && inputs->find("\"pointer\"") != std::string::npos;
+}
+
 } // namespace
 
 std::string WaylandSession::Unavailable()
@@ -141,7 +147,12 @@ WaylandSession::WaylandSession(const Options& options)
                          R"( "modules-right": ["tray"], "tray": {"icon-size": 22, "spacing": 4}})");
     m_Started = StartBus()
         && StartHelper("sway", AsUser({"sway", "-c", swayConfig.string()}), CompositorUp)
-        && (!options.tray || StartHelper("waybar", AsUser({"waybar", "-c", barConfig.string()}), TrayUp));
+        && (!options.tray || StartHelper("waybar", AsUser({"waybar", "-c", barConfig.string()}), TrayUp))
+        && (!options.pointer
+            || StartHelper("pointer",
+                           {(BinFolder() / "wayland-pointer").string(), std::to_string(ScreenWidth),
+                            std::to_string(ScreenHeight), "hold"},
+                           PointerUp));
     if (!m_Started)
         StopAll();
 }
@@ -252,7 +263,7 @@ bool WaylandSession::GiveToUser(const fs::path& folder)
 std::string WaylandSession::Describe() const
 {
     std::string text;
-    for (const char* name : {"dbus-daemon", "sway", "waybar", "tools"})
+    for (const char* name : {"dbus-daemon", "sway", "waybar", "pointer", "tools"})
         text += std::string("\n--- ") + name + ".log\n" + ReadFile(LogOf(name));
     return text;
 }
@@ -274,6 +285,26 @@ std::optional<std::string> SessionBusCall(const std::string& destination, const 
                                   "--object-path", path, "--method", method};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return Tool(argv);
+}
+
+bool SwayClick(int x, int y)
+{
+    return Tool({(BinFolder() / "wayland-pointer").string(), std::to_string(WaylandSession::ScreenWidth),
+                 std::to_string(WaylandSession::ScreenHeight), "move", std::to_string(x), std::to_string(y), "press",
+                 "release"})
+        .has_value();
+}
+
+bool SwayKey(const std::string& key)
+{
+    // wtype's keyboard joins the seat for this one key; the pause lets the focused program
+    // bind it before the key comes (a key it missed is simply not seen: callers try again).
+    return Tool({"wtype", "-s", "200", "-k", key}).has_value();
+}
+
+bool SwayInputAvailable()
+{
+    return ::access((BinFolder() / "wayland-pointer").c_str(), X_OK) == 0 && OnPath("wtype");
 }
 
 } // namespace testsupport

@@ -25,6 +25,8 @@ class WaylandSession {
 public:
     struct Options {
         bool tray = true;
+        // A pointer on the seat from the start, for SwayClick (the session has no devices).
+        bool pointer = false;
     };
     static constexpr uid_t User = 61300;
     static constexpr int ScreenWidth = 1280;
@@ -85,5 +87,14 @@ bool SwayScreenshot(const std::filesystem::path& png);
 std::optional<std::string> SessionBusCall(const std::string& destination, const std::string& path,
                                           const std::string& method,
                                           const std::vector<std::string>& arguments = {});
+
+// A left click at an output pixel, through a virtual pointer (the session has no input
+// devices); false when the build has no pointer tool or the click failed.
+bool SwayClick(int x, int y);
+// A key as a person types it, by its keysym name ("Return"), through a virtual keyboard that
+// lives for this key only: a program may miss it, so wait for its effect and try again.
+bool SwayKey(const std::string& key);
+// Whether the build's pointer tool and wtype are there for SwayClick and SwayKey.
+bool SwayInputAvailable();
 
 } // namespace testsupport

@@ -1,6 +1,10 @@
+#include "ChildProgram.h"
 #include "ProgramRun.h"
 #include "TestSupport.h"
 #include "WaylandSession.h"
+
+#include "platform/WindowMessages.h"
+#include "system/WinRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +33,9 @@ namespace {
 constexpr const char* kAppId = "tolv-watchdog-timer";
 constexpr const char* kWatcher = "org.kde.StatusNotifierWatcher";
 constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
+// The switch's centre, in window pixels.
+constexpr int kSwitchX = 343;
+constexpr int kSwitchY = 41;
 
 // A view of the program in sway's tree.
 struct View {
@@ -183,6 +190,12 @@ int AlphaMismatches(const QImage& shot, const View& view, const QImage& frame)
     return best;
 }
 
+QImage ScreenshotNow()
+{
+    const auto shot = testsupport::Root() / "wayland/shot.png";
+    return testsupport::SwayScreenshot(shot) ? QImage(QString::fromStdString(shot.string())) : QImage();
+}
+
 // Anything but the desktop's colour in the middle of the view.
 bool ShowsWindow(const QImage& shot, const View& view)
 {
@@ -226,14 +239,8 @@ protected:
         EXPECT_TRUE(view.border == "csd" || view.border == "none")
             << "border '" << view.border << "': the compositor draws a title bar";
         // The view is in the tree once mapped; its first picture may come a frame later.
-        const auto shot = testsupport::Root() / "wayland/shot.png";
         QImage seen;
-        WaitUntil(
-            [&] {
-                seen = testsupport::SwayScreenshot(shot) ? QImage(QString::fromStdString(shot.string())) : QImage();
-                return ShowsWindow(seen, view);
-            },
-            kWait);
+        WaitUntil([&] { return ShowsWindow(seen = ScreenshotNow(), view); }, kWait);
 
         const int mismatches = AlphaMismatches(seen, view, frame);
         EXPECT_EQ(mismatches, 0) << "pixels of the window's edges differ from its picture over the desktop";
@@ -306,6 +313,66 @@ TEST_F(WaylandDesktop, HiddenStartWithoutATrayShowsTheWindowFloatingAtItsSize)
     EXPECT_TRUE(ended->exited && ended->code == 0) << "code " << ended->code << ", signal " << ended->signal
                                                    << program.Describe();
     EXPECT_TRUE(program.Disarmed()) << program.Describe();
+}
+
+// On the machine model whose watchdog a service program drives, switching asks first (a box
+// over the window) and then locks the controls and the menu's Exit until the service has had
+// its time; the host's menu follows the lock.
+TEST_F(WaylandDesktop, SwitchingOnLocksExitInTheHostsMenuUntilTheServiceHasSettled)
+{
+    if (!testsupport::SwayInputAvailable())
+        GTEST_SKIP() << "no virtual pointer (built with libwayland-dev) or no wtype; the lock-out check did not run";
+    WaylandSession session(WaylandSession::Options{.tray = true, .pointer = true});
+    ASSERT_TRUE(session.Started()) << session.Error();
+    const auto noSystemBus = NoSystemBus();
+    ProgramRun program(Settings{.lastState = kStateOff});
+    ASSERT_TRUE(program.Seed());
+    {
+        RegistryKey key;
+        ASSERT_TRUE(key.Open(platform::HKEY_LOCAL_MACHINE, "Software\\TOLV\\TOLV Watchdog Timer",
+                             KeyAccess::CreateIfMissing));
+        ASSERT_TRUE(key.WriteDword("Model Type WMI", 5));
+        key.Flush();
+    }
+    ASSERT_TRUE(WaylandSession::GiveToUser(testsupport::Root()));
+    // The service is up before the program looks for it, so the program starts none itself.
+    const auto serviceWords = WaylandSession::AsUser({(testsupport::BinFolder() / "TolvWdtSVR").string()});
+    testsupport::ChildProgram service(serviceWords.front(), {serviceWords.begin() + 1, serviceWords.end()},
+                                      testsupport::Root() / "service.log");
+    ASSERT_TRUE(WaitUntil([] { return !platform::FindWindowsOfAllUsers("TMainForm", "WdtSVR").empty(); }, kWait)) << service.Log();
+    ASSERT_TRUE(program.StartThrough(WaylandSession::AsUser({})));
+    ASSERT_TRUE(program.WaitUntilSettled()) << program.Describe();
+    std::optional<Item> item;
+    ASSERT_TRUE(WaitUntil([&] { return (item = RegisteredItem()).has_value(); }, kWait)) << program.Describe();
+    const std::string menuPath = ItemProperty(*item, "Menu");
+    const auto view = WaitForView();
+    ASSERT_TRUE(view.has_value()) << TreeText() << program.Describe();
+    ASSERT_TRUE(WaitUntil([&] { return ShowsWindow(ScreenshotNow(), *view); }, kWait));
+    auto exit = ExitEntry(*item, menuPath);
+    ASSERT_TRUE(exit.has_value());
+    EXPECT_TRUE(exit->enabled);
+
+    // The switch asks; the box comes over the window and Return confirms.
+    ASSERT_TRUE(testsupport::SwayClick(view->x + kSwitchX, view->y + kSwitchY)) << session.Describe();
+    ASSERT_TRUE(WaitUntil([] { return ProgramViews().size() == 2; }, kWait)) << "no question" << TreeText();
+    ASSERT_TRUE(WaitUntil([] { return testsupport::SwayKey("Return") && ProgramViews().size() == 1; }, kWait))
+        << "the question stayed" << TreeText() << session.Describe();
+    ASSERT_TRUE(WaitUntil([&] { return program.Armed(); }, kWait)) << program.Describe() << service.Log();
+
+    // Locked: Exit cannot be chosen from the host's menu, then can again.
+    EXPECT_TRUE(WaitUntil([&] { return (exit = ExitEntry(*item, menuPath)) && !exit->enabled; }, kWait))
+        << "Exit stayed enabled during the lock-out";
+    ASSERT_TRUE(WaitUntil([&] { return (exit = ExitEntry(*item, menuPath)) && exit->enabled; }, kStartWait))
+        << "Exit stayed disabled after the lock-out";
+
+    // Exit asks the service to close the watchdog and ends the program.
+    ASSERT_TRUE(Choose(*item, menuPath, exit->id));
+    const auto ended = program.WaitForExit(kWait);
+    ASSERT_TRUE(ended.has_value()) << "Exit did not end the program" << program.Describe();
+    EXPECT_TRUE(ended->exited && ended->code == 0) << program.Describe();
+    EXPECT_TRUE(WaitUntil([&] { return program.Disarmed(); }, kWait)) << program.Describe() << service.Log();
+    ASSERT_TRUE(service.Signal(SIGTERM));
+    EXPECT_TRUE(service.Wait(kWait).has_value());
 }
 
 } // namespace
