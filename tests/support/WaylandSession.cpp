@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
