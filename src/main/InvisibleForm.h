@@ -9,8 +9,8 @@ class GsTrayIcon;
 class TMainForm;
 
 // The hidden owner of the program's icon in the notification area and of its menu ("Exit").
-// A left click on the icon brings the main window back; a right click opens the menu at the
-// cursor. The form itself is never shown.
+// A left click on the icon brings the main window back; the notification area opens the menu
+// at the icon. The form itself is never shown.
 class TInvisibleForm : public framework::Form {
 public:
     // The tray's identifier and the callback message its notifications arrive as.
@@ -26,6 +26,7 @@ public:
 
 private:
     TMainForm& m_Main;
+    // Before the icon, so the menu handed to the notification area outlives it.
     framework::PopupMenu m_PopupMenu;
     framework::MenuItem* m_Exit = nullptr;
     std::unique_ptr<GsTrayIcon> m_TrayIcon;

@@ -1,6 +1,7 @@
 #include "XSession.h"
 
 #include "ChildProgram.h"
+#include "SessionTools.h"
 #include "TestSupport.h"
 
 #include <cctype>
@@ -9,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,86 +29,16 @@ std::filesystem::path SessionFolder()
     return Root() / "xsession";
 }
 
-int OpenLog(const std::filesystem::path& file)
-{
-    std::error_code ignored;
-    std::filesystem::create_directories(file.parent_path(), ignored);
-    return ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-}
-
-// Reads fd into out until end of file, or with lineOnly until the first newline. False when
-// the time ran out first.
-bool ReadOutput(int fd, std::string& out, std::chrono::milliseconds timeout, bool lineOnly)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    char buffer[65536];
-    while (!lineOnly || out.find('\n') == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return false;
-        pollfd item{fd, POLLIN, 0};
-        const int ready = ::poll(&item, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            return false;
-        // A line is read byte by byte so nothing after it is taken from the pipe.
-        const ssize_t n = ::read(fd, buffer, lineOnly ? 1 : sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return !lineOnly;
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-struct ToolResult {
-    int status = -1;
-    std::string output;
-};
-
-// Runs an X tool and collects its standard output; its standard error goes to the tools log.
-// No value when it could not be started or did not end in time (then it is killed).
-std::optional<ToolResult> RunTool(const std::vector<std::string>& argv)
-{
-    int output[2];
-    if (::pipe2(output, O_CLOEXEC) < 0)
-        return std::nullopt;
-    const int log = OpenLog(SessionFolder() / "tools.log");
-    const pid_t pid = SpawnTiedToParent(argv, output[1], log);
-    ::close(output[1]);
-    if (log >= 0)
-        ::close(log);
-    if (pid < 0) {
-        ::close(output[0]);
-        return std::nullopt;
-    }
-    ToolResult result;
-    const bool ended = ReadOutput(output[0], result.output, kToolTimeout, false);
-    ::close(output[0]);
-    if (!ended)
-        ::kill(pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!ended)
-        return std::nullopt;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
 // The tool's output when it succeeded; empty otherwise.
 std::string ToolOutput(const std::vector<std::string>& argv)
 {
-    const auto result = RunTool(argv);
+    const auto result = RunTool(argv, SessionFolder() / "tools.log", kToolTimeout);
     return result && result->status == 0 ? result->output : std::string();
 }
 
 bool ToolSucceeds(const std::vector<std::string>& argv)
 {
-    const auto result = RunTool(argv);
+    const auto result = RunTool(argv, SessionFolder() / "tools.log", kToolTimeout);
     return result && result->status == 0;
 }
 
@@ -340,14 +270,7 @@ bool XSession::StartHelper(const std::string& name, const std::vector<std::strin
 void XSession::StopAll()
 {
     for (auto helper = m_Helpers.rbegin(); helper != m_Helpers.rend(); ++helper) {
-        if (helper->pid <= 0)
-            continue;
-        ::kill(helper->pid, SIGTERM);
-        const pid_t pid = helper->pid;
-        if (!WaitUntil([pid] { return ::waitpid(pid, nullptr, WNOHANG) == pid; }, kStopGrace)) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
+        EndHelper(helper->pid, kStopGrace);
         helper->pid = -1;
     }
     m_Helpers.clear();

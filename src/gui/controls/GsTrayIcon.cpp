@@ -140,6 +140,11 @@ void GsTrayIcon::SetIconFile(const std::filesystem::path& file)
     m_Tray->Modify(CsTrayIcon::Balloon::Without);
 }
 
+void GsTrayIcon::SetHostMenu(framework::PopupMenu* menu)
+{
+    m_Window->SetMenu(menu);
+}
+
 void GsTrayIcon::RetryTick(Component*)
 {
     m_RetryTimer.SetEnabled(false);

@@ -123,6 +123,10 @@ public:
     // Not owned; null for none.
     framework::PopupMenu* PopupMenu() const { return m_PopupMenu; }
     void SetPopupMenu(framework::PopupMenu* menu) { m_PopupMenu = menu; }
+    // The menu the notification area opens itself at the icon (not owned; it must outlive the
+    // icon). Unlike the popup menu it needs no trigger, and a host that draws menus itself
+    // (a StatusNotifier host) gets it too.
+    void SetHostMenu(framework::PopupMenu* menu);
 
     // One mouse notification from the notification area: the triggers first, then the events.
     void HandleNotify(unsigned notification);

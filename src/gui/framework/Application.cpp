@@ -21,6 +21,15 @@ namespace {
 
 Application* g_Application = nullptr;
 
+// The shown main window, which a message box is attached to: the window manager or compositor
+// then keeps the box over it (on Wayland nothing else can). Null while none is shown.
+QWidget* MessageBoxParent()
+{
+    const Form* form = g_Application ? g_Application->MainForm() : nullptr;
+    QWidget* host = form ? form->Host() : nullptr;
+    return host && host->isVisible() ? host : nullptr;
+}
+
 int QtMessageBox(const std::string& text, const std::string& caption, unsigned flags)
 {
     // Widgets live on the user-interface thread only; from elsewhere the message goes to
@@ -29,7 +38,7 @@ int QtMessageBox(const std::string& text, const std::string& caption, unsigned f
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
         return platform::IDOK;
     }
-    QMessageBox box;
+    QMessageBox box(MessageBoxParent());
     // The program's windows stay on top; a message about them must not open behind them.
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.setWindowTitle(QString::fromStdString(caption));
@@ -119,6 +128,20 @@ Application::~Application()
 Application* Application::Instance()
 {
     return g_Application;
+}
+
+void Application::SetTitle(const std::string& title)
+{
+    m_Title = title;
+    // A StatusNotifier host shows the item's title, which Qt takes from the application name;
+    // on X11 that name is also the windows' class.
+    QGuiApplication::setApplicationName(QString::fromStdString(title));
+    QGuiApplication::setApplicationDisplayName(QString::fromStdString(title));
+}
+
+void Application::SetDesktopFileName(const std::string& name)
+{
+    QGuiApplication::setDesktopFileName(QString::fromStdString(name));
 }
 
 void Application::InstallUiThreadHook()

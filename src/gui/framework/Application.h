@@ -45,9 +45,15 @@ public:
     bool ShowMainForm() const { return m_ShowMainForm; }
     void SetShowMainForm(bool show) { m_ShowMainForm = show; }
 
-    // Caption of the error display.
+    // The program's name as people read it: the caption of the error display, and the name
+    // desktops show for the program (a StatusNotifier host, window lists).
     const std::string& Title() const { return m_Title; }
-    void SetTitle(const std::string& title) { m_Title = title; }
+    void SetTitle(const std::string& title);
+
+    // The desktop entry's name without ".desktop": the shell pairs the windows with the entry
+    // and its icon through it (on Wayland it is the windows' application id). Set it before
+    // the first window is shown.
+    void SetDesktopFileName(const std::string& name);
 
     // Shows the main form unless started hidden and runs the event loop until Terminate
     // (closing the main form terminates). Returns at once after an earlier Terminate.

@@ -59,7 +59,7 @@ int Form::Height() const
 
 void Form::SetBounds(int left, int top, int width, int height)
 {
-    m_Host->setGeometry(left, top, width < 0 ? 0 : width, height < 0 ? 0 : height);
+    m_Host->SetBounds(QRect(left, top, width < 0 ? 0 : width, height < 0 ? 0 : height));
 }
 
 void Form::SetColor(std::uint32_t color)

@@ -44,6 +44,12 @@ void FormHost::SetImage(QImage image)
     update();
 }
 
+void FormHost::SetBounds(const QRect& bounds)
+{
+    setFixedSize(bounds.size());
+    move(bounds.topLeft());
+}
+
 void FormHost::ApplyExStyle(std::uint32_t style)
 {
     Qt::WindowFlags flags = Qt::FramelessWindowHint;
@@ -59,7 +65,7 @@ void FormHost::ApplyExStyle(std::uint32_t style)
     const QRect geometry = this->geometry();
     const bool visible = isVisible();
     setWindowFlags(flags);
-    setGeometry(geometry);
+    SetBounds(geometry);
     if (visible)
         show();
 }

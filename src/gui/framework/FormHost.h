@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QImage>
 #include <QPoint>
+#include <QRect>
 #include <cstdint>
 
 #include "gui/framework/InputWidget.h"
@@ -26,6 +27,12 @@ public:
     // A premultiplied ARGB image shown as it is, pixel for pixel, from the top-left corner.
     void SetImage(QImage image);
     const QImage& Image() const { return m_Image; }
+
+    // Places the window and fixes its size: the user never resizes a form, and a window whose
+    // smallest and largest sizes agree floats at that size on a tiling compositor (sway)
+    // instead of being stretched into a tile. A compositor may ignore the position (Wayland
+    // always does).
+    void SetBounds(const QRect& bounds);
 
     // Maps the extended style's window-manager bits onto the window flags.
     void ApplyExStyle(std::uint32_t style);

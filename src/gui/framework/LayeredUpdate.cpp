@@ -87,11 +87,11 @@ bool UpdateLayeredWindow(Form* window, const WindowPoint* destination, const Win
         }
     }
 
-    QWidget* host = window->Host();
+    FormHost* host = window->HostWindow();
     const int left = destination ? destination->x : host->x();
     const int top = destination ? destination->y : host->y();
-    host->setGeometry(left, top, size->cx, size->cy);
-    window->HostWindow()->SetImage(std::move(image));
+    host->SetBounds(QRect(left, top, size->cx, size->cy));
+    host->SetImage(std::move(image));
     return true;
 }
 

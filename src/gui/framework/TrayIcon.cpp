@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "gui/framework/Application.h"
+#include "gui/framework/PopupMenu.h"
 #include "gui/framework/QtInput.h"
 
 namespace framework {
@@ -47,7 +48,6 @@ bool NotificationFromReason(QSystemTrayIcon::ActivationReason reason, unsigned& 
 
 TrayIcon::TrayIcon() : m_Icon(std::make_unique<QSystemTrayIcon>())
 {
-    // No context menu is ever handed to Qt: Qt would open it on its own, at its own moment.
     QObject::connect(m_Icon.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
         unsigned notification = 0;
         if (NotificationFromReason(reason, notification))
@@ -92,6 +92,11 @@ void TrayIcon::ShowMessage(const std::string& text)
     if (!m_Visible || text.empty())
         return;
     m_Icon->showMessage(QString(), QString::fromStdString(text), QSystemTrayIcon::NoIcon);
+}
+
+void TrayIcon::SetMenu(PopupMenu* menu)
+{
+    m_Icon->setContextMenu(menu ? menu->Menu() : nullptr);
 }
 
 TrayHostProbe TrayIcon::SetHostProbe(TrayHostProbe probe)

@@ -12,6 +12,8 @@ class QSystemTrayIcon;
 
 namespace framework {
 
+class PopupMenu;
+
 // Mouse notifications of an icon in the notification area, numbered as the kit's tray
 // component expects them: consecutive from 512.
 enum TrayNotification : unsigned {
@@ -32,10 +34,11 @@ using TrayNotifyEvent = Event<Component*, unsigned>;
 // Answers whether a notification area would take an icon now.
 using TrayHostProbe = std::function<bool()>;
 
-// An icon in the notification area. It never shows a tooltip and never opens a menu by itself:
-// mouse actions only reach OnNotify, and the owner decides what they do. Hosts report whole
-// clicks, not presses and releases, so the notifications seen are a left click (left button
-// up), a right click (right button up), a double click and a middle click (middle button up).
+// An icon in the notification area. It never shows a tooltip and opens no menu but the one
+// handed to it with SetMenu: mouse actions reach OnNotify, and the owner decides what they do.
+// Hosts report whole clicks, not presses and releases, so the notifications seen are a left
+// click (left button up), a right click (right button up), a double click and a middle click
+// (middle button up).
 class TrayIcon : public Component {
 public:
     TrayIcon();
@@ -56,6 +59,13 @@ public:
     // A message beside the icon, shown for a few seconds; nothing when the icon is not shown
     // or the text is empty. Hosts offer no way to take one back early.
     void ShowMessage(const std::string& text);
+
+    // Hands the menu to the notification area, which opens it itself, at the icon: a
+    // StatusNotifier host draws it from the copy exported over DBusMenu (an item's caption and
+    // enabled state follow at once), an XEmbed tray has it opened at a right click. A right
+    // click still reaches OnNotify. Null takes the menu back; a menu handed over must outlive
+    // the icon or be taken back first.
+    void SetMenu(PopupMenu* menu);
 
     TrayNotifyEvent OnNotify;
 

@@ -64,6 +64,22 @@ bool ProgramRun::Start(const std::vector<std::string>& arguments)
     return m_Program->Started();
 }
 
+bool ProgramRun::Seed() const
+{
+    return WriteSettings(m_Settings);
+}
+
+bool ProgramRun::StartThrough(const std::vector<std::string>& launcher, const std::vector<std::string>& arguments)
+{
+    if (launcher.empty())
+        return false;
+    std::vector<std::string> words(launcher.begin() + 1, launcher.end());
+    words.push_back((testsupport::BinFolder() / "TolvWatchDogTimer").string());
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    m_Program = std::make_unique<testsupport::ChildProgram>(launcher.front(), words, Root() / "program.log");
+    return m_Program->Started();
+}
+
 bool ProgramRun::WaitUntilSettled()
 {
     const bool on = m_Settings.lastState != 0;

@@ -22,8 +22,8 @@ namespace systeme2e {
 
 inline constexpr const char* kCaption = "TOLV Watchdog Timer";
 inline constexpr const char* kWindowClass = "TMainForm";
-// The X class of every window the program shows (its file name).
-inline constexpr const char* kProgramClass = "TolvWatchDogTimer";
+// The X class of every window the program shows (the program's name for people).
+inline constexpr const char* kProgramClass = "TOLV Watchdog Timer";
 inline constexpr std::uint32_t kStateOn = 15;
 inline constexpr std::uint32_t kStateOff = 0;
 // A stored state that still reads as "on" but that the program never writes itself: a store
@@ -51,6 +51,12 @@ public:
 
     // False when the session bus or the program could not be started.
     bool Start(const std::vector<std::string>& arguments = {});
+    // Writes the settings into the store (Start does it itself).
+    bool Seed() const;
+    // Starts the program through launcher (the words before the program's own, such as those
+    // that run it as another user) on the session bus in place now, instead of a bus of the
+    // run's own. Seed first; the store is left as it is, so a test can hand it to that user.
+    bool StartThrough(const std::vector<std::string>& launcher, const std::vector<std::string>& arguments = {});
     // The program took the stored state: armed with the stored countdown and LAST_STATE
     // rewritten as 15 when on; when off, LAST_STATE reads 0.
     bool WaitUntilSettled();

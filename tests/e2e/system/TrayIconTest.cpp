@@ -53,12 +53,21 @@ std::optional<ScreenRect> TrayIcon()
     return std::nullopt;
 }
 
+// Qt names every untitled window after the program (the embedded icon, its hidden helper
+// windows), so the caption alone is not enough: the main window is the largest of them.
 std::optional<XWindowId> MainWindow()
 {
-    const auto windows = FindWindows(kCaption, testsupport::WindowSearch::Any);
-    if (windows.empty())
-        return std::nullopt;
-    return windows.front();
+    std::optional<XWindowId> largest;
+    int largestArea = -1;
+    for (XWindowId window : FindWindows(kCaption, testsupport::WindowSearch::Any)) {
+        const auto rect = WindowGeometry(window);
+        const int area = rect ? rect->width * rect->height : 0;
+        if (area > largestArea) {
+            largest = window;
+            largestArea = area;
+        }
+    }
+    return largest;
 }
 
 bool MainWindowViewable()

@@ -25,6 +25,7 @@ struct SeenBox {
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     int buttons = 0;
+    const QWidget* parent = nullptr;
 };
 
 // Answers the next real message box by clicking one of its buttons.
@@ -42,6 +43,7 @@ int AnswerNextBox(QMessageBox::StandardButton answer, const std::string& text, c
         seen.text = box->text();
         seen.icon = box->icon();
         seen.buttons = int(box->standardButtons());
+        seen.parent = box->parentWidget();
         box->button(answer)->click();
     });
     poll.start();
@@ -75,6 +77,33 @@ TEST(Application, ShowsRealMessageBoxesWithTheButtonsOfTheFlags)
               platform::IDOK);
     EXPECT_EQ(seen.buttons, int(QMessageBox::Ok));
     EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+}
+
+// A compositor keeps a box over the window only when it is attached to it; with no window
+// shown it stands alone.
+TEST(Application, MessageBoxIsAttachedToTheShownMainWindow)
+{
+    testsupport::QtTestApp();
+    int argc = 1;
+    char name[] = "program";
+    char* argv[] = {name, nullptr};
+    Application app(argc, argv);
+    SeenBox seen;
+    EXPECT_EQ(AnswerNextBox(QMessageBox::Ok, "x", "c", platform::MB_OK, seen), platform::IDOK);
+    EXPECT_EQ(seen.parent, nullptr) << "no main form yet";
+
+    Form* form = app.CreateForm<Form>();
+    form->SetBounds(0, 0, 40, 30);
+    EXPECT_EQ(AnswerNextBox(QMessageBox::Ok, "x", "c", platform::MB_OK, seen), platform::IDOK);
+    EXPECT_EQ(seen.parent, nullptr) << "a hidden window cannot hold the box";
+
+    form->Show();
+    EXPECT_EQ(AnswerNextBox(QMessageBox::Ok, "x", "c", platform::MB_OK, seen), platform::IDOK);
+    EXPECT_EQ(seen.parent, form->Host());
+
+    form->Hide();
+    EXPECT_EQ(AnswerNextBox(QMessageBox::Ok, "x", "c", platform::MB_OK, seen), platform::IDOK);
+    EXPECT_EQ(seen.parent, nullptr);
 }
 
 TEST(Application, RemovesItsMessageBoxHookWhenItEnds)

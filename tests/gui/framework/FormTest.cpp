@@ -237,6 +237,29 @@ TEST_F(FrameworkTest, ExtendedStyleSetsTheWindowFlagsAndKeepsTheWindowInPlace)
     EXPECT_EQ(form.ExStyleWrites(), 3);
 }
 
+// A tiling compositor floats a window whose smallest and largest sizes agree, at that size;
+// any other window is stretched into a tile.
+TEST_F(FrameworkTest, FormSizeIsFixedAtEveryBoundsChange)
+{
+    Form form;
+    form.SetBounds(30, 40, 100, 60);
+    EXPECT_EQ(form.Host()->minimumSize(), QSize(100, 60));
+    EXPECT_EQ(form.Host()->maximumSize(), QSize(100, 60));
+    form.Show();
+    form.SetBounds(30, 40, 50, 20); // smaller than the size fixed before
+    EXPECT_EQ(form.Host()->geometry(), QRect(30, 40, 50, 20));
+    EXPECT_EQ(form.Host()->minimumSize(), QSize(50, 20));
+    EXPECT_EQ(form.Host()->maximumSize(), QSize(50, 20));
+    form.SetWidth(70); // larger again
+    EXPECT_EQ(form.Host()->geometry(), QRect(30, 40, 70, 20));
+    EXPECT_EQ(form.Host()->maximumSize(), QSize(70, 20));
+    // New window flags rebuild the native window; the size stays fixed.
+    form.SetExStyle(WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
+    EXPECT_EQ(form.Host()->geometry(), QRect(30, 40, 70, 20));
+    EXPECT_EQ(form.Host()->minimumSize(), QSize(70, 20));
+    EXPECT_EQ(form.Host()->maximumSize(), QSize(70, 20));
+}
+
 TEST_F(FrameworkTest, OpaqueFormPaintsItsColour)
 {
     Form form;

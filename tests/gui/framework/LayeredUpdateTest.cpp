@@ -103,6 +103,9 @@ TEST_F(FrameworkTest, LayeredWindowTakesTheSizeAndShowsPerPixelAlpha)
     BlendFunction blend = PerPixel(255);
     ASSERT_TRUE(UpdateLayeredWindow(&form, nullptr, &size, &view, {}, 0xFFFFFFFF, &blend, ULW_ALPHA));
     EXPECT_EQ(form.Host()->geometry(), QRect(30, 40, 3, 2)); // keeps its place
+    // The picture's size is the window's only size: nobody can resize it.
+    EXPECT_EQ(form.Host()->minimumSize(), QSize(3, 2));
+    EXPECT_EQ(form.Host()->maximumSize(), QSize(3, 2));
 
     const QImage shown = Shown(form);
     ASSERT_EQ(shown.size(), QSize(3, 2));
@@ -117,6 +120,8 @@ TEST_F(FrameworkTest, LayeredWindowTakesTheSizeAndShowsPerPixelAlpha)
     WindowSize part{2, 1};
     ASSERT_TRUE(UpdateLayeredWindow(&form, &to, &part, &view, {1, 1}, 0, &blend, ULW_ALPHA));
     EXPECT_EQ(form.Host()->geometry(), QRect(5, 6, 2, 1));
+    EXPECT_EQ(form.Host()->minimumSize(), QSize(2, 1));
+    EXPECT_EQ(form.Host()->maximumSize(), QSize(2, 1));
     EXPECT_EQ(Shown(form).pixel(1, 0), qRgba(128, 0, 0, 128));
 }
 
