@@ -321,6 +321,21 @@ std::vector<XWindowId> FindWindows(const std::string& name, WindowSearch which)
     return windows;
 }
 
+std::optional<XWindowId> LargestWindow(const std::string& name, WindowSearch which)
+{
+    std::optional<XWindowId> largest;
+    int largestArea = -1;
+    for (XWindowId window : FindWindows(name, which)) {
+        const auto rect = WindowGeometry(window);
+        const int area = rect ? rect->width * rect->height : 0;
+        if (area > largestArea) {
+            largest = window;
+            largestArea = area;
+        }
+    }
+    return largest;
+}
+
 std::vector<XWindowId> FindWindowsByClass(const std::string& windowClass, WindowSearch which)
 {
     return Search("--class", windowClass, which);

@@ -93,6 +93,10 @@ enum class WindowSearch { VisibleOnly, Any };
 // Top-level and other windows whose name (WM_NAME or _NET_WM_NAME) is exactly name.
 std::vector<XWindowId> FindWindows(const std::string& name,
                                    WindowSearch which = WindowSearch::VisibleOnly);
+// The largest of the windows named name: the program's window, where Qt gives its helper windows
+// (the tray icon's, a hidden 1x1 one) the program's name too.
+std::optional<XWindowId> LargestWindow(const std::string& name,
+                                       WindowSearch which = WindowSearch::Any);
 // Windows whose WM_CLASS class (second part) is windowClass, ignoring case.
 std::vector<XWindowId> FindWindowsByClass(const std::string& windowClass,
                                           WindowSearch which = WindowSearch::VisibleOnly);

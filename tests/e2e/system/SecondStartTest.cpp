@@ -31,10 +31,7 @@ constexpr int kMinimizeY = 14;
 
 std::optional<testsupport::XWindowId> MainWindow()
 {
-    const auto windows = testsupport::FindWindows(kCaption, testsupport::WindowSearch::Any);
-    if (windows.empty())
-        return std::nullopt;
-    return windows.front();
+    return testsupport::LargestWindow(kCaption);
 }
 
 bool MainWindowViewable()

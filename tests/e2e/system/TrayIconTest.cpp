@@ -10,7 +10,6 @@
 
 using namespace std::chrono_literals;
 using namespace systeme2e;
-using testsupport::FindWindows;
 using testsupport::FindWindowsByClass;
 using testsupport::IsViewable;
 using testsupport::ScreenRect;
@@ -57,17 +56,7 @@ std::optional<ScreenRect> TrayIcon()
 // windows), so the caption alone is not enough: the main window is the largest of them.
 std::optional<XWindowId> MainWindow()
 {
-    std::optional<XWindowId> largest;
-    int largestArea = -1;
-    for (XWindowId window : FindWindows(kCaption, testsupport::WindowSearch::Any)) {
-        const auto rect = WindowGeometry(window);
-        const int area = rect ? rect->width * rect->height : 0;
-        if (area > largestArea) {
-            largest = window;
-            largestArea = area;
-        }
-    }
-    return largest;
+    return testsupport::LargestWindow(kCaption);
 }
 
 bool MainWindowViewable()
