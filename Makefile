@@ -46,7 +46,8 @@ run:
 	scripts/run-demo $(BUILD)
 
 # Writes docs/screenshot.png (the window with the watchdog on) and docs/screenshot-tray.png (the
-# tray's popup menu) from the real program on a private Xvfb with openbox, xcompmgr and trayer.
+# tray's popup menu) from the real program on a private Xvfb with openbox, xcompmgr and trayer,
+# then docs/screenshot-wayland.png (the window and waybar's tray on a headless sway).
 screenshot:
 	$(MAKE) build
 	scripts/screenshot $(BUILD)
