@@ -269,27 +269,23 @@ TEST_P(PowerEventsIgnored, NeitherReachTheHandlerNorCostTheInhibitor)
     EXPECT_EQ(recorder.LogLines("logind left"), 0);
 }
 
-using Delivery = testsupport::BusForger::Delivery;
-
-template <Delivery delivery, bool shutdown, bool starting>
+template <bool shutdown, bool starting>
 bool ForgePrepare(const testsupport::BusForger& forger, const LogindMock&)
 {
-    return forger.SendPrepare(shutdown ? "PrepareForShutdown" : "PrepareForSleep", starting,
-                              delivery);
+    return forger.SendPrepare(shutdown ? "PrepareForShutdown" : "PrepareForSleep", starting);
 }
 
-template <Delivery delivery>
 bool ForgeLogindLeft(const testsupport::BusForger& forger, const LogindMock& logind)
 {
-    return forger.SendOwnerChanged("org.freedesktop.login1", logind.UniqueName(), "", delivery);
+    return forger.SendOwnerChanged("org.freedesktop.login1", logind.UniqueName(), "");
 }
 
 // Claims logind's name for the forger, then speaks as logind.
 bool ForgeLogindHandedOver(const testsupport::BusForger& forger, const LogindMock& logind)
 {
     return forger.SendOwnerChanged("org.freedesktop.login1", logind.UniqueName(),
-                                   forger.UniqueName(), Delivery::ToEachConnection) &&
-           forger.SendPrepare("PrepareForSleep", true, Delivery::ToEachConnection);
+                                   forger.UniqueName()) &&
+           forger.SendPrepare("PrepareForSleep", true);
 }
 
 bool LogindEndsWhatItNeverBegan(const testsupport::BusForger&, const LogindMock& logind)
@@ -297,26 +293,14 @@ bool LogindEndsWhatItNeverBegan(const testsupport::BusForger&, const LogindMock&
     return logind.EmitPrepareForSleep(false) && logind.EmitPrepareForShutdown(false);
 }
 
-constexpr Delivery kDirect = Delivery::ToEachConnection;
-constexpr Delivery kBroadcast = Delivery::Broadcast;
-
 INSTANTIATE_TEST_SUITE_P(
     PowerEvents, PowerEventsIgnored,
     testing::Values(
-        IgnoredRow{"ForgedSleepToUs", Before::Awake, ForgePrepare<kDirect, false, true>},
-        IgnoredRow{"ForgedShutdownToUs", Before::Awake, ForgePrepare<kDirect, true, true>},
-        IgnoredRow{"ForgedWakeToUsWhileAsleep", Before::Asleep,
-                   ForgePrepare<kDirect, false, false>},
-        IgnoredRow{"ForgedCancelToUsWhileShuttingDown", Before::ShuttingDown,
-                   ForgePrepare<kDirect, true, false>},
-        IgnoredRow{"ForgedSleepBroadcast", Before::Awake, ForgePrepare<kBroadcast, false, true>},
-        IgnoredRow{"ForgedShutdownBroadcast", Before::Awake, ForgePrepare<kBroadcast, true, true>},
-        IgnoredRow{"ForgedWakeBroadcastWhileAsleep", Before::Asleep,
-                   ForgePrepare<kBroadcast, false, false>},
-        IgnoredRow{"ForgedCancelBroadcastWhileShuttingDown", Before::ShuttingDown,
-                   ForgePrepare<kBroadcast, true, false>},
-        IgnoredRow{"ForgedLogindLeftToUs", Before::Awake, ForgeLogindLeft<kDirect>},
-        IgnoredRow{"ForgedLogindLeftBroadcast", Before::Awake, ForgeLogindLeft<kBroadcast>},
+        IgnoredRow{"ForgedSleep", Before::Awake, ForgePrepare<false, true>},
+        IgnoredRow{"ForgedShutdown", Before::Awake, ForgePrepare<true, true>},
+        IgnoredRow{"ForgedWakeWhileAsleep", Before::Asleep, ForgePrepare<false, false>},
+        IgnoredRow{"ForgedCancelWhileShuttingDown", Before::ShuttingDown, ForgePrepare<true, false>},
+        IgnoredRow{"ForgedLogindLeft", Before::Awake, ForgeLogindLeft},
         IgnoredRow{"ForgedLogindHandedToTheForger", Before::Awake, ForgeLogindHandedOver},
         IgnoredRow{"LogindEndsWhatItNeverBegan", Before::Awake, LogindEndsWhatItNeverBegan}),
     [](const testing::TestParamInfo<IgnoredRow>& info) { return info.param.name; });

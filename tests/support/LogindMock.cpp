@@ -211,30 +211,28 @@ BusForger::~BusForger()
     sd_bus_flush_close_unref(m_Bus);
 }
 
-bool BusForger::SendPrepare(const char* member, bool starting, Delivery delivery) const
+bool BusForger::SendPrepare(const char* member, bool starting) const
 {
-    return Send(kLogindPath, kManager, member, delivery, [&](sd_bus_message* message) {
+    return Send(kLogindPath, kManager, member, [&](sd_bus_message* message) {
         return sd_bus_message_append(message, "b", starting ? 1 : 0);
     });
 }
 
 bool BusForger::SendOwnerChanged(const std::string& name, const std::string& oldOwner,
-                                 const std::string& newOwner, Delivery delivery) const
+                                 const std::string& newOwner) const
 {
-    return Send(kBusPath, kBusName, "NameOwnerChanged", delivery, [&](sd_bus_message* message) {
+    return Send(kBusPath, kBusName, "NameOwnerChanged", [&](sd_bus_message* message) {
         return sd_bus_message_append(message, "sss", name.c_str(), oldOwner.c_str(),
                                      newOwner.c_str());
     });
 }
 
 bool BusForger::Send(const char* path, const char* interface, const char* member,
-                     Delivery delivery, const std::function<int(sd_bus_message*)>& append) const
+                     const std::function<int(sd_bus_message*)>& append) const
 {
     if (!m_Bus)
         return false;
-    std::vector<std::string> destinations{""};
-    if (delivery == Delivery::ToEachConnection)
-        destinations = OtherConnections();
+    const std::vector<std::string> destinations = OtherConnections();
     if (destinations.empty())
         return false;
     for (const std::string& destination : destinations) {
@@ -242,8 +240,7 @@ bool BusForger::Send(const char* path, const char* interface, const char* member
         if (sd_bus_message_new_signal(m_Bus, &raw, path, interface, member) < 0)
             return false;
         MessagePtr signal(raw);
-        if ((!destination.empty() &&
-             sd_bus_message_set_destination(signal.get(), destination.c_str()) < 0) ||
+        if (sd_bus_message_set_destination(signal.get(), destination.c_str()) < 0 ||
             append(signal.get()) < 0 || sd_bus_send(m_Bus, signal.get(), nullptr) < 0)
             return false;
     }

@@ -61,16 +61,12 @@ private:
 };
 
 // Another client of the same system bus that sends what only logind or the bus itself may send:
-// logind's signals under its own name, and NameOwnerChanged for logind's name. Each send returns
-// once the bus has passed the message on, so whatever anyone sends afterwards reaches a receiver
-// after it.
+// logind's signals under its own name, and NameOwnerChanged for logind's name, addressed to every
+// other connection on the bus in turn (a broadcast would be stopped by the receivers' match
+// rules). Each send returns once the bus has passed the message on, so whatever anyone sends
+// afterwards reaches a receiver after it.
 class BusForger {
 public:
-    enum class Delivery {
-        Broadcast,        // to everyone whose match rules take it
-        ToEachConnection, // addressed to every other connection on the bus in turn
-    };
-
     BusForger();
     ~BusForger();
     BusForger(const BusForger&) = delete;
@@ -80,13 +76,13 @@ public:
     const std::string& UniqueName() const { return m_UniqueName; }
 
     // PrepareForSleep or PrepareForShutdown on logind's object and interface.
-    bool SendPrepare(const char* member, bool starting, Delivery delivery) const;
+    bool SendPrepare(const char* member, bool starting) const;
     // NameOwnerChanged(name, oldOwner, newOwner) on the bus's object and interface.
     bool SendOwnerChanged(const std::string& name, const std::string& oldOwner,
-                          const std::string& newOwner, Delivery delivery) const;
+                          const std::string& newOwner) const;
 
 private:
-    bool Send(const char* path, const char* interface, const char* member, Delivery delivery,
+    bool Send(const char* path, const char* interface, const char* member,
               const std::function<int(sd_bus_message*)>& append) const;
     std::vector<std::string> OtherConnections() const;
 

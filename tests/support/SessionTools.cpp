@@ -1,9 +1,11 @@
 #include "SessionTools.h"
 
 #include "ChildProgram.h"
+#include "TestSupport.h"
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -82,6 +84,34 @@ void EndHelper(pid_t pid, std::chrono::milliseconds grace)
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
     }
+}
+
+std::string StartSessionHelper(std::vector<SessionHelper>& helpers, const std::string& name,
+                               const std::vector<std::string>& argv,
+                               const std::filesystem::path& log,
+                               const std::function<bool(pid_t)>& ready,
+                               std::chrono::milliseconds timeout)
+{
+    const int fd = OpenLog(log);
+    const pid_t pid = SpawnTiedToParent(argv, fd, fd);
+    if (fd >= 0)
+        ::close(fd);
+    if (pid < 0)
+        return "cannot start " + name + ": " + std::strerror(errno);
+    helpers.push_back({name, pid});
+    const bool up = WaitUntil(
+        [&] {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                helpers.back().pid = -1;
+                return true;
+            }
+            return ready(pid);
+        },
+        timeout);
+    if (up && helpers.back().pid > 0)
+        return {};
+    return name + (up ? " ended" : " did not come up") + "; its log:\n" + ReadFile(log);
 }
 
 } // namespace testsupport

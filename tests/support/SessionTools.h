@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -27,6 +28,21 @@ struct ToolResult {
 // it could not be started or did not end within timeout (then it is killed).
 std::optional<ToolResult> RunTool(const std::vector<std::string>& argv, const std::filesystem::path& log,
                                   std::chrono::milliseconds timeout);
+
+// A helper process of a session (the display server, a window manager, a bar ...).
+struct SessionHelper {
+    std::string name;
+    pid_t pid = -1; // -1 once it has ended
+};
+
+// Starts a helper with its output in log, adds it to helpers and waits until ready(pid) says it
+// is up. A helper that ends first (not installed, display refused) never will be. Answers empty,
+// or why not, with the helper's log.
+std::string StartSessionHelper(std::vector<SessionHelper>& helpers, const std::string& name,
+                               const std::vector<std::string>& argv,
+                               const std::filesystem::path& log,
+                               const std::function<bool(pid_t)>& ready,
+                               std::chrono::milliseconds timeout);
 
 // Ends a helper by its id: SIGTERM, then SIGKILL when it is still there after grace.
 void EndHelper(pid_t pid, std::chrono::milliseconds grace);

@@ -185,41 +185,23 @@ void WaylandSession::SetVariable(const std::string& name, const std::string& val
 
 bool WaylandSession::StartHelper(const std::string& name, const std::vector<std::string>& argv, bool (*ready)())
 {
-    const int log = OpenLog(LogOf(name));
-    const pid_t pid = SpawnTiedToParent(argv, log, log);
-    if (log >= 0)
-        ::close(log);
-    if (pid < 0) {
-        m_Error = "cannot start " + name + ": " + std::strerror(errno);
-        return false;
-    }
-    m_Helpers.push_back({name, pid});
-    const bool up = WaitUntil(
-        [&] {
-            int status = 0;
-            if (::waitpid(pid, &status, WNOHANG) == pid) {
-                m_Helpers.back().pid = -1;
-                return true;
+    const auto up = [&](pid_t pid) {
+        if (name == "sway") {
+            // Known once sway runs: its sockets are named after the user and its process id.
+            const auto socket = WaylandSocket(m_Runtime);
+            if (!socket)
+                return false;
+            if (!std::getenv("SWAYSOCK")) {
+                SetVariable("WAYLAND_DISPLAY", *socket);
+                SetVariable("SWAYSOCK", (m_Runtime / ("sway-ipc." + std::to_string(User) + "."
+                                                                   + std::to_string(pid) + ".sock"))
+                                                         .string());
             }
-            if (name == "sway") {
-                // Known once sway runs: its sockets are named after the user and its process id.
-                const auto socket = WaylandSocket(m_Runtime);
-                if (!socket)
-                    return false;
-                if (!std::getenv("SWAYSOCK")) {
-                    SetVariable("WAYLAND_DISPLAY", *socket);
-                    SetVariable("SWAYSOCK", (m_Runtime / ("sway-ipc." + std::to_string(User) + "."
-                                                                       + std::to_string(pid) + ".sock"))
-                                                             .string());
-                }
-            }
-            return ready();
-        },
-        kStartTimeout);
-    if (up && m_Helpers.back().pid > 0)
-        return true;
-    m_Error = name + (up ? " ended" : " did not come up") + "; its log:\n" + ReadFile(LogOf(name));
-    return false;
+        }
+        return ready();
+    };
+    m_Error = StartSessionHelper(m_Helpers, name, argv, LogOf(name), up, kStartTimeout);
+    return m_Error.empty();
 }
 
 void WaylandSession::StopAll()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SessionTools.h"
+
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -56,10 +58,7 @@ public:
     std::string Describe() const;
 
 private:
-    struct Helper {
-        std::string name;
-        pid_t pid = -1;
-    };
+    using Helper = SessionHelper;
 
     bool StartHelper(const std::string& name, const std::vector<std::string>& argv, bool (*ready)());
     void SetVariable(const std::string& name, const std::string& value);

@@ -241,30 +241,9 @@ bool XSession::StartServer()
 bool XSession::StartHelper(const std::string& name, const std::vector<std::string>& argv,
                            bool (*ready)())
 {
-    const int log = OpenLog(LogOf(name));
-    const pid_t pid = SpawnTiedToParent(argv, log, log);
-    if (log >= 0)
-        ::close(log);
-    if (pid < 0) {
-        m_Error = "cannot start " + name + ": " + std::strerror(errno);
-        return false;
-    }
-    m_Helpers.push_back({name, pid});
-    const bool up = WaitUntil(
-        [&] {
-            // A helper that ended (not installed, display refused) will never be ready.
-            int status = 0;
-            if (::waitpid(pid, &status, WNOHANG) == pid) {
-                m_Helpers.back().pid = -1;
-                return true;
-            }
-            return ready();
-        },
-        kStartTimeout);
-    if (up && m_Helpers.back().pid > 0)
-        return true;
-    m_Error = name + (up ? " ended" : " did not come up") + "; its log:\n" + ReadFile(LogOf(name));
-    return false;
+    m_Error = StartSessionHelper(m_Helpers, name, argv, LogOf(name), [ready](pid_t) { return ready(); },
+                                 kStartTimeout);
+    return m_Error.empty();
 }
 
 void XSession::StopAll()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SessionTools.h"
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -43,10 +45,7 @@ public:
     const std::string& Display() const { return m_Display; }
 
 private:
-    struct Helper {
-        std::string name;
-        pid_t pid = -1;
-    };
+    using Helper = SessionHelper;
 
     bool StartServer();
     bool StartHelper(const std::string& name, const std::vector<std::string>& argv,

@@ -219,27 +219,19 @@ TEST_P(ServiceTimes, ArmOnlyWithTheGapAndRefuseOtherPairsWithTheReason)
     std::vector<std::string> lines;
     const auto calls = Deliver(control, state, {message, {2054, 0, 0}}, &lines);
     const std::string times = std::to_string(row.restart) + ", " + std::to_string(row.reload);
-    switch (row.kind) {
-    case ServiceCommand::Kind::Arm:
+    if (row.kind == ServiceCommand::Kind::Arm) {
         EXPECT_EQ(calls[0], (Calls{"SetTime(" + times + ")", "Start"})) << lines[0];
-        break;
-    case ServiceCommand::Kind::Close:
-        EXPECT_EQ(calls[0], Calls{"Close"}) << lines[0];
-        break;
-    case ServiceCommand::Kind::Refuse:
-    case ServiceCommand::Kind::Ignore:
-        EXPECT_TRUE(calls[0].empty()) << lines[0];
-        EXPECT_EQ(lines[0], "message 2054 (" + times +
-                                "): refused, the watchdog is left as it was: " + row.reason);
-        // Still armed here: the Close that follows is the backend's alone.
-        EXPECT_EQ(calls[1], Calls{"Close"}) << lines[1];
-        break;
+        return;
     }
+    EXPECT_TRUE(calls[0].empty()) << lines[0];
+    EXPECT_EQ(lines[0], "message 2054 (" + times +
+                            "): refused, the watchdog is left as it was: " + row.reason);
+    // Still armed here: the Close that follows is the backend's alone.
+    EXPECT_EQ(calls[1], Calls{"Close"}) << lines[1];
 }
 
 constexpr auto kArm = ServiceCommand::Kind::Arm;
 constexpr auto kRefuse = ServiceCommand::Kind::Refuse;
-constexpr const char* kGapRule = " s) must be at least 5 s shorter than the restart countdown (";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ServiceTimes,
@@ -251,23 +243,12 @@ INSTANTIATE_TEST_SUITE_P(
         GapRow{"OneSecondShortOfTheGap", 10, 6, kRefuse,
                "the reload period (6 s) must be at least 5 s shorter than the restart "
                "countdown (10 s)"},
-        GapRow{"EqualTimes", 30, 30, kRefuse,
-               "the reload period (30 s) must be at least 5 s shorter than the restart "
-               "countdown (30 s)"},
         GapRow{"LongestCountdown", 255, 250, kArm, ""},
         GapRow{"CountdownTooLong", 256, 20, kRefuse,
                "the restart countdown (256 s) must be 10 to 255 s"},
         GapRow{"CountdownTooShort", 9, 4, kRefuse,
                "the restart countdown (9 s) must be 10 to 255 s"},
         GapRow{"ReloadTooShort", 30, 4, kRefuse, "the reload period (4 s) must be at least 5 s"},
-        GapRow{"Off", 0, 0, ServiceCommand::Kind::Close, ""},
-        GapRow{"OnlyACountdown", 30, 0, kRefuse,
-               "the reload period (0 s) must be at least 5 s; 0 and 0 switch the watchdog off"},
-        GapRow{"OnlyAReloadPeriod", 0, 60, kRefuse,
-               "the restart countdown (0 s) must be 10 to 255 s; 0 and 0 switch the watchdog "
-               "off"},
-        GapRow{"LargestCountdown", INT32_MAX, 5, kRefuse,
-               "the restart countdown (2147483647 s) must be 10 to 255 s"},
         GapRow{"SmallestReload", 30, INT32_MIN, kRefuse,
                "the reload period (-2147483648 s) must be at least 5 s"}),
     [](const testing::TestParamInfo<GapRow>& info) { return std::string(info.param.name); });

@@ -72,8 +72,7 @@ TEST(CloseRequest, HiddenStartWithoutATrayShowsTheWindowAndOnlyMessage2044EndsTh
     // A logind signal from another client only writes a trace line; once it is there, the
     // program's loop has read what was sent before it.
     const testsupport::BusForger other;
-    ASSERT_TRUE(other.SendPrepare("PrepareForSleep", false,
-                                  testsupport::BusForger::Delivery::ToEachConnection));
+    ASSERT_TRUE(other.SendPrepare("PrepareForSleep", false));
     ASSERT_TRUE(WaitUntil(
         [&] { return program.TraceHasLineStarting("ignored PrepareForSleep from"); }, kWait))
         << program.Describe();
