@@ -28,23 +28,49 @@ struct TimedWrite {
     std::thread::id thread;
 };
 
-// Wraps the installed fake firmware's write so each write of the watchdog item is stamped with
-// the fake clock's time. Lives inside the fake firmware's lifetime.
-class WriteTimes {
+// Puts a copy of the firmware table in force in its place for as long as it lives, for a test to
+// replace ordinals of (then Install); the replacements reach the object through Self() and the
+// table below through m_Installed. Lives inside the lifetime of the table it wraps.
+template <typename Derived>
+class WrappedFirmware {
 public:
-    explicit WriteTimes(FakeKickClock& clock)
-        : m_Clock(clock)
-        , m_Installed(tolv::GetAcpiFunctions())
+    WrappedFirmware(const WrappedFirmware&) = delete;
+    WrappedFirmware& operator=(const WrappedFirmware&) = delete;
+
+protected:
+    WrappedFirmware()
+        : m_Installed(tolv::GetAcpiFunctions())
         , m_Table(*m_Installed)
     {
-        s_Instance = this;
-        m_Table.Ordinal2 = &Write;
-        tolv::SetAcpiFunctionsForTesting(&m_Table);
     }
-    ~WriteTimes()
+    ~WrappedFirmware()
     {
         tolv::SetAcpiFunctionsForTesting(m_Installed);
         s_Instance = nullptr;
+    }
+    void Install()
+    {
+        s_Instance = static_cast<Derived*>(this);
+        tolv::SetAcpiFunctionsForTesting(&m_Table);
+    }
+    static Derived& Self() { return *s_Instance; }
+
+    const tolv::AcpiFunctions* m_Installed;
+    tolv::AcpiFunctions m_Table;
+
+private:
+    static inline Derived* s_Instance = nullptr;
+};
+
+// Wraps the installed fake firmware's write so each write of the watchdog item is stamped with
+// the fake clock's time. Lives inside the fake firmware's lifetime.
+class WriteTimes : public WrappedFirmware<WriteTimes> {
+public:
+    explicit WriteTimes(FakeKickClock& clock)
+        : m_Clock(clock)
+    {
+        m_Table.Ordinal2 = &Write;
+        Install();
     }
 
     std::vector<TimedWrite> Writes() const
@@ -56,7 +82,7 @@ public:
 private:
     static std::int32_t Write(std::uint32_t item, std::uint32_t value, std::uint32_t mode)
     {
-        WriteTimes& self = *s_Instance;
+        WriteTimes& self = Self();
         const std::int32_t result = self.m_Installed->Ordinal2(item, value, mode);
         if (item == tolv::WatchdogItemId && result != 0) {
             std::lock_guard lock(self.m_Mutex);
@@ -65,32 +91,21 @@ private:
         return result;
     }
 
-    static inline WriteTimes* s_Instance = nullptr;
     FakeKickClock& m_Clock;
-    const tolv::AcpiFunctions* m_Installed;
-    tolv::AcpiFunctions m_Table;
     mutable std::mutex m_Mutex;
     std::vector<TimedWrite> m_Writes;
 };
 
 // Holds every thread that sets up the firmware library (the kick thread's first step, before
 // its first write) until Release. Lives inside the lifetime of the table it wraps.
-class HeldThreadStart {
+class HeldThreadStart : public WrappedFirmware<HeldThreadStart> {
 public:
     HeldThreadStart()
-        : m_Installed(tolv::GetAcpiFunctions())
-        , m_Table(*m_Installed)
     {
-        s_Instance = this;
         m_Table.Ordinal1 = &ThreadInit;
-        tolv::SetAcpiFunctionsForTesting(&m_Table);
+        Install();
     }
-    ~HeldThreadStart()
-    {
-        Release();
-        tolv::SetAcpiFunctionsForTesting(m_Installed);
-        s_Instance = nullptr;
-    }
+    ~HeldThreadStart() { Release(); }
 
     // Whether a thread has come to the hold within a generous bound.
     bool WaitUntilHeld()
@@ -110,7 +125,7 @@ public:
 private:
     static void ThreadInit()
     {
-        HeldThreadStart& self = *s_Instance;
+        HeldThreadStart& self = Self();
         {
             std::unique_lock lock(self.m_Mutex);
             ++self.m_Held;
@@ -120,9 +135,6 @@ private:
         self.m_Installed->Ordinal1();
     }
 
-    static inline HeldThreadStart* s_Instance = nullptr;
-    const tolv::AcpiFunctions* m_Installed;
-    tolv::AcpiFunctions m_Table;
     std::mutex m_Mutex;
     std::condition_variable m_Changed;
     int m_Held = 0;
@@ -133,21 +145,13 @@ private:
 // the device refuses it with EINVAL) without passing it on, so the firmware below only sees the
 // countdowns it took. Every countdown asked for is kept, taken or not. Lives inside the
 // lifetime of the table it wraps.
-class CountdownLimit {
+class CountdownLimit : public WrappedFirmware<CountdownLimit> {
 public:
     explicit CountdownLimit(std::uint32_t longest)
         : m_Longest(longest)
-        , m_Installed(tolv::GetAcpiFunctions())
-        , m_Table(*m_Installed)
     {
-        s_Instance = this;
         m_Table.Ordinal2 = &Write;
-        tolv::SetAcpiFunctionsForTesting(&m_Table);
-    }
-    ~CountdownLimit()
-    {
-        tolv::SetAcpiFunctionsForTesting(m_Installed);
-        s_Instance = nullptr;
+        Install();
     }
 
     std::vector<std::uint32_t> Asked() const
@@ -159,7 +163,7 @@ public:
 private:
     static std::int32_t Write(std::uint32_t item, std::uint32_t value, std::uint32_t mode)
     {
-        CountdownLimit& self = *s_Instance;
+        CountdownLimit& self = Self();
         if (item == tolv::WatchdogItemId) {
             std::lock_guard lock(self.m_Mutex);
             self.m_Asked.push_back(value);
@@ -169,10 +173,7 @@ private:
         return self.m_Installed->Ordinal2(item, value, mode);
     }
 
-    static inline CountdownLimit* s_Instance = nullptr;
     const std::uint32_t m_Longest;
-    const tolv::AcpiFunctions* m_Installed;
-    tolv::AcpiFunctions m_Table;
     mutable std::mutex m_Mutex;
     std::vector<std::uint32_t> m_Asked;
 };
