@@ -86,6 +86,7 @@ bool DeviceFirmware::EnsureOpen()
     }
     m_Fd = fd;
     m_Timeout = 0;
+    m_HeldTimeout = 0;
 
     watchdog_info info{};
     const int support = m_Device->Ioctl(fd, WDIOC_GETSUPPORT, &info);
@@ -95,8 +96,8 @@ bool DeviceFirmware::EnsureOpen()
                                + Reason(support));
 
     int bootStatus = 0;
-    if (m_Device->Ioctl(fd, WDIOC_GETBOOTSTATUS, &bootStatus) >= 0
-        && (bootStatus & WDIOF_CARDRESET))
+    m_BootStatus = m_Device->Ioctl(fd, WDIOC_GETBOOTSTATUS, &bootStatus) >= 0 ? bootStatus : 0;
+    if (m_BootStatus & WDIOF_CARDRESET)
         LogOnce("cardreset", "Watchdog device " + m_Path
                                  + ": the last restart of this machine came from the watchdog");
     return true;
@@ -126,6 +127,7 @@ bool DeviceFirmware::Arm(std::uint32_t seconds)
             Log("Watchdog device " + m_Path + " runs a countdown of " + std::to_string(timeout)
                 + " s instead of the " + std::to_string(seconds) + " s asked for");
         m_Timeout = seconds;
+        m_HeldTimeout = timeout;
     }
     return Ping();
 }
@@ -189,6 +191,7 @@ bool DeviceFirmware::Disarm()
     // Linux releases the descriptor even when close reports an error; never close it twice.
     m_Fd = -1;
     m_Timeout = 0;
+    m_HeldTimeout = 0;
     if (closed < 0) {
         Fail("", "Watchdog device " + m_Path + " reported an error on close: " + Reason(closed));
         return false;
@@ -250,6 +253,14 @@ std::string DeviceFirmware::LastError() const
 {
     std::lock_guard lock(m_Mutex);
     return m_LastError;
+}
+
+std::optional<Firmware::WatchdogStatus> DeviceFirmware::Status() const
+{
+    std::lock_guard lock(m_Mutex);
+    if (m_Fd < 0)
+        return std::nullopt;
+    return WatchdogStatus{m_HeldTimeout, m_BootStatus};
 }
 
 void DeviceFirmware::LogOnce(const std::string& key, const std::string& text)

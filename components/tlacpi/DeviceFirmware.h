@@ -29,6 +29,7 @@ public:
     bool Write(std::uint32_t item, std::uint32_t value, std::uint32_t mode) override;
 
     std::string LastError() const override;
+    std::optional<WatchdogStatus> Status() const override;
 
     bool IsOpen() const;
 
@@ -54,6 +55,9 @@ private:
     int m_Fd = -1;
     // The countdown last requested since the device was opened; 0 when none was.
     std::uint32_t m_Timeout = 0;
+    // What the driver answered for it (it may round); 0 when none was set.
+    std::int32_t m_HeldTimeout = 0;
+    std::int32_t m_BootStatus = 0;
     bool m_MagicClose = false;
     std::set<std::string> m_Logged;
     std::string m_LastError;

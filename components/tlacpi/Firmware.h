@@ -27,6 +27,14 @@ public:
     // The most recent failure in words (what failed, on which path, the OS reason); empty
     // when nothing has failed yet.
     virtual std::string LastError() const { return {}; }
+    // What the watchdog hardware told of itself: the countdown it holds (seconds, 0 while none
+    // of ours was set) and its boot status (WDIOF_* bits; WDIOF_CARDRESET when the last restart
+    // was the watchdog's). No value while nothing is held open.
+    struct WatchdogStatus {
+        std::int32_t timeout = 0;
+        std::int32_t bootStatus = 0;
+    };
+    virtual std::optional<WatchdogStatus> Status() const { return std::nullopt; }
 };
 
 // The firmware named by a TLACPI_FIRMWARE value: "device:PATH" or "sim:DIR"; null (and the

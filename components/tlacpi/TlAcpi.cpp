@@ -126,3 +126,20 @@ TLACPI_EXPORT std::int32_t TlAcpiLastError(char* buffer, std::uint32_t size)
     }
     return static_cast<std::int32_t>(std::min<std::size_t>(text.size(), INT32_MAX));
 }
+
+// Not an ordinal: what the watchdog hardware told of itself while the library holds it: the
+// countdown the driver holds (0 while none was set) and its boot status bits (32,
+// WDIOF_CARDRESET, when the last restart was the watchdog's). Non-zero when known; either
+// pointer may be null.
+TLACPI_EXPORT std::int32_t TlAcpiWatchdogStatus(std::int32_t* timeout, std::int32_t* bootStatus)
+{
+    tlacpi::Firmware* firmware = CurrentFirmware();
+    const auto status = firmware ? firmware->Status() : std::nullopt;
+    if (!status)
+        return 0;
+    if (timeout)
+        *timeout = status->timeout;
+    if (bootStatus)
+        *bootStatus = status->bootStatus;
+    return 1;
+}

@@ -201,6 +201,7 @@ TEST_F(DeviceFirmwareTest, RefusedTimeoutKeepsTheArmedCountdownKicked)
     EXPECT_EQ(log.keepalives, 2);
     EXPECT_EQ(log.written, "");
     // The countdown in effect is still 30: writing it again needs no new setting.
+    EXPECT_EQ(Firmware().Status()->timeout, 30);
     EXPECT_TRUE(Write(30));
     EXPECT_EQ(log.timeoutsSet, (std::vector<int>{30, 60}));
 }
@@ -210,6 +211,7 @@ TEST_F(DeviceFirmwareTest, RoundedTimeoutSucceedsAndLogsTheValueInEffect)
     script.roundTimeoutTo = 60;
     EXPECT_TRUE(Write(45));
     EXPECT_EQ(MessagesContaining("runs a countdown of 60 s instead of the 45 s"), 1);
+    EXPECT_EQ(Firmware().Status()->timeout, 60);  // what the driver holds, not what was asked
     EXPECT_TRUE(Write(45));
     EXPECT_EQ(log.timeoutsSet, std::vector<int>{45});
     EXPECT_EQ(messages.size(), 1u);
@@ -440,9 +442,13 @@ TEST_F(DeviceFirmwareTest, AFailedKickNamesTheFailedWriteNotTheMissingKeepalive)
 TEST_F(DeviceFirmwareTest, RestartByTheWatchdogIsTold)
 {
     script.bootStatus = WDIOF_CARDRESET;
+    EXPECT_FALSE(Firmware().Status().has_value());  // nothing held, nothing told
     EXPECT_TRUE(Write(60));
     EXPECT_TRUE(Write(60));
     EXPECT_EQ(MessagesContaining("came from the watchdog"), 1);
+    EXPECT_EQ(Firmware().Status()->bootStatus, WDIOF_CARDRESET);
+    EXPECT_TRUE(Write(0));
+    EXPECT_FALSE(Firmware().Status().has_value());
 }
 
 } // namespace
