@@ -4,7 +4,7 @@
 # Boots Debian's kernel in QEMU (TCG) with one emulated watchdog chip and plays one scenario
 # of our device path inside it (guest/init.sh, tolv-vm-guest), then checks what the serial
 # console told against the driver's rules. CHIP: esb (i6300esb on the pc machine) or tco (the
-# ICH9 TCO timer of q35). SCENARIO: healthy, stop, close, nowayout, reboot (esb only).
+# ICH9 TCO timer of q35). SCENARIO: healthy, close, nowayout, reboot (esb only).
 # CACHE keeps the kernel (fetched once with apt-get download) and the initramfs. Exit 0 pass,
 # 1 fail, 77 skip (something needed is missing; the message names it).
 set -u
@@ -15,13 +15,12 @@ skip() { echo "SKIP: $*"; exit 77; }
 fail() { echo "FAIL: $*"; failed=1; }
 failed=0
 
-# The countdown of every scenario: long enough for three kicks and a stop, short enough to keep
-# the machines brief.
-countdown=5
+# The countdown of every scenario: short, to keep the machines brief.
+countdown=3
 reload=1
 # Kicks of the healthy scenario: on the i6300esb enough for the lateness figures (>= 100); on
-# the TCO timer three countdowns and one kick.
-healthy_kicks=$([ "$chip" = esb ] && echo 100 || echo $((3 * countdown / reload + 1)))
+# the TCO timer three countdowns.
+healthy_kicks=$([ "$chip" = esb ] && echo 100 || echo $((3 * countdown / reload)))
 # A countdown each driver refuses: the i6300esb takes 1..2046 s; the TCO driver counts 0.6 s
 # ticks and refuses fewer than 4 of them, so 2 s (3 ticks) is too short.
 refused=$([ "$chip" = esb ] && echo 2047 || echo 2)
@@ -167,15 +166,13 @@ expect_reset_after() {
     within "$took" "$low" "$high" || fail "$what -> reset took $took s, outside $low..$high s"
 }
 
+# Healthy under load for the kicks asked for (no reset meanwhile), then stopped: reset.
 check_healthy() {
-    expect_survived
-    local minimum=$((3 * countdown / reload))
-    has "tolv-vm: lateness kicks=" || fail "no kick figures"
-    local kicks
+    local minimum=$((3 * countdown / reload)) kicks
     kicks=$(grep -o 'tolv-vm: lateness kicks=[0-9]*' "$log" | grep -o '[0-9]*$')
-    [ "${kicks:-0}" -ge "$minimum" ] || fail "$kicks kicks, fewer than three countdowns ($minimum)"
+    [ "${kicks:-0}" -ge "$minimum" ] || fail "${kicks:-no} kicks, fewer than three countdowns"
     grep -o 'tolv-vm: lateness.*' "$log" | sed "s/^tolv-vm: /MEASURED $chip kick /"
-    has "tolv-vm: closed" || fail "the close after the kicks did not switch the watchdog off"
+    expect_reset_after "stop" "tolv-vm: stopping after $healthy_kicks kicks"
 }
 
 check_close() {
@@ -221,9 +218,9 @@ check_reboot() {
 
 main() {
     case "$chip:$scenario" in
-    esb:healthy | esb:stop | esb:close | esb:nowayout | esb:reboot) ;;
-    tco:healthy | tco:stop | tco:close | tco:nowayout) ;;
-    *) echo "usage: vm-scenario.sh CACHE GUEST_DIR esb|tco healthy|stop|close|nowayout|reboot"
+    esb:healthy | esb:close | esb:nowayout | esb:reboot) ;;
+    tco:healthy | tco:close | tco:nowayout) ;;
+    *) echo "usage: vm-scenario.sh CACHE GUEST_DIR esb|tco healthy|close|nowayout|reboot"
        exit 2 ;;
     esac
     need_tools
@@ -241,7 +238,6 @@ main() {
     has "tolv-vm: FAIL" && fail "$(grep -o 'tolv-vm: FAIL.*' "$log" | head -n 1)"
     case "$scenario" in
     healthy) check_healthy ;;
-    stop) expect_reset_after "stop" "tolv-vm: stopping after 3 kicks" ;;
     close) check_close ;;
     nowayout) check_nowayout ;;
     reboot) check_reboot ;;

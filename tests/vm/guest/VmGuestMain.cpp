@@ -7,7 +7,8 @@
 //       --retime SECONDS    after arming, SetTime(SECONDS, RELOAD): a countdown to refuse or round
 //       --kicks N           after N kicks: the kick figures, then Close; a refused Close goes on
 //                           kicking until the process is killed
-//       --stop-after N      after N kicks: SIGSTOP to the whole process (kick thread included)
+//       --stop-after N      after N kicks: the kick figures, then SIGSTOP to the whole process
+//                           (kick thread included)
 //       --stop-unless-cardreset   like --stop-after 1, unless the library says the last restart
 //                           was the watchdog's
 //   tolv-vm-guest second RESTART RELOAD
@@ -262,6 +263,7 @@ bool AfterKicks(WatchDogControl& control, const Options& options, std::size_t ki
                 bool& closeTried)
 {
     if (options.stopAfter && kicks >= options.stopAfter) {
+        SayKickFigures(options.reload);
         Say("stopping after %zu kicks", kicks);
         raise(SIGSTOP);  // the whole process: the kick thread stops with it
     }

@@ -51,14 +51,12 @@ alive() {
 
 case "$scenario" in
 healthy)
-    # Full load at normal priority beside the kick thread: two busy loops on the one CPU.
+    # Full load at normal priority beside the kick thread (two busy loops on the one CPU), then
+    # the kicker stopped.
     for i in 1 2; do (while :; do :; done) & done
-    $guest --kicks "$kicks"
-    ;;
-stop)
-    $guest --stop-after 3 &
-    sleep 3
-    alive $((countdown * 3))
+    $guest --stop-after "$kicks" &
+    sleep "$kicks"
+    alive $((countdown * 4))
     ;;
 close)
     $guest --second --retime "$refused" --kicks 3
