@@ -183,12 +183,14 @@ check_close() {
     has "tolv-vm: retime $refused: Watchdog device /dev/watchdog refused a countdown of $refused s" \
         || fail "the refused countdown of $refused s was not reported"
     # After the refusal the library and the driver agree on the countdown held: the first one.
-    grep -q "tolv-vm: status library-timeout=$countdown library-bootstatus=[0-9]* driver-timeout=$countdown " \
-        "$log" || fail "the library's countdown differs from the driver's ($countdown s expected)"
+    awk '/tolv-vm: retime/ { after = 1 } after && /tolv-vm: status/ { print; exit }' "$log" \
+        | grep -q "library-timeout=$countdown library-bootstatus=[0-9]* driver-timeout=$countdown " \
+        || fail "after the refusal the library's countdown differs from the driver's ($countdown s)"
     has "tolv-vm: state after close: inactive" || fail "the driver still counts after our close"
     local closed lived
     closed=$(time_of "tolv-vm: closed")
-    lived=$(seconds "${closed:-$ended}" "$(time_of "tolv-vm: end")")
+    [ -n "$closed" ] && has "tolv-vm: end" || return
+    lived=$(seconds "$closed" "$(time_of "tolv-vm: end")")
     echo "MEASURED $chip lived $lived s after the close (countdown $countdown s)"
     within "$lived" $((2 * countdown)) 1000 || fail "lived only $lived s after the close"
 }

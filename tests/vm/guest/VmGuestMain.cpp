@@ -9,8 +9,6 @@
 //                           kicking until the process is killed
 //       --stop-after N      after N kicks: the kick figures, then SIGSTOP to the whole process
 //                           (kick thread included)
-//       --stop-unless-cardreset   like --stop-after 1, unless the library says the last restart
-//                           was the watchdog's
 //   tolv-vm-guest second RESTART RELOAD
 //       SetTime while another process holds the device; prints what the library says.
 //
@@ -33,7 +31,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <fstream>
-#include <linux/watchdog.h>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
@@ -143,7 +140,7 @@ std::string DriverAttribute(const char* name)
 }
 
 // The library's view of the device next to the driver's own attributes.
-std::int32_t SayStatus()
+void SayStatus()
 {
     std::int32_t timeout = -1;
     std::int32_t bootStatus = -1;
@@ -152,7 +149,6 @@ std::int32_t SayStatus()
         "driver-bootstatus=%s",
         known ? timeout : -1, known ? bootStatus : -1, DriverAttribute("timeout").c_str(),
         DriverAttribute("state").c_str(), DriverAttribute("bootstatus").c_str());
-    return known ? bootStatus : 0;
 }
 
 std::size_t Kicks()
@@ -198,7 +194,6 @@ struct Options {
     std::size_t kicks = 0;
     std::size_t stopAfter = 0;
     bool second = false;
-    bool stopUnlessCardReset = false;
 };
 
 bool ParseNumber(const char* text, std::int32_t& number)
@@ -218,8 +213,6 @@ bool ParseOptions(int argc, char** argv, Options& options)
         std::int32_t number = 0;
         if (option == "--second")
             options.second = true;
-        else if (option == "--stop-unless-cardreset")
-            options.stopUnlessCardReset = true;
         else if (i + 1 == argc || !ParseNumber(argv[++i], number))
             return false;
         else if (option == "--retime")
@@ -255,7 +248,7 @@ void Retime(WatchDogControl& control, const Options& options)
     control.SetTime(options.retime, options.reload);
     const std::string failure = control.TimeFailure();
     Say("retime %d: %s", int(options.retime), failure.empty() ? "taken" : failure.c_str());
-    (void)SayStatus();
+    SayStatus();
 }
 
 // What happens once a number of kicks were seen; false when the loop is to end.
@@ -273,7 +266,7 @@ bool AfterKicks(WatchDogControl& control, const Options& options, std::size_t ki
         control.Close();
         if (!control.IsRunning()) {
             Say("closed");
-            (void)SayStatus();
+            SayStatus();
             return false;
         }
         Say("close refused: %s", control.CloseFailure().c_str());
@@ -333,15 +326,12 @@ int Run(WatchDogControl& control, const Options& options)
     }
     control.Start();
     Say("armed restart=%d reload=%d", int(options.restart), int(options.reload));
-    const std::int32_t bootStatus = SayStatus();
+    SayStatus();
     if (options.second)
         SpawnSecondOpener(options);
     if (options.retime)
         Retime(control, options);
-    Options effective = options;
-    if (options.stopUnlessCardReset && !(bootStatus & WDIOF_CARDRESET))
-        effective.stopAfter = 1;
-    Loop(control, effective, signals);
+    Loop(control, options, signals);
     return 0;
 }
 
@@ -352,8 +342,7 @@ int main(int argc, char** argv)
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr, "usage: tolv-vm-guest run|second RESTART RELOAD [--second] "
-                             "[--retime S] [--kicks N] [--stop-after N] "
-                             "[--stop-unless-cardreset]\n");
+                             "[--retime S] [--kicks N] [--stop-after N]\n");
         return 2;
     }
     g_MainThread = pid_t(syscall(SYS_gettid));
