@@ -125,6 +125,7 @@ prepare_initramfs() {
     done
     (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) > "$image.new" \
         && mv "$image.new" "$image"
+    rm -rf "$root"
 }
 
 # Boots the machine; the console goes to $log, each line after the host's time of arrival.
