@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QWidget>
 
+#include <ostream>
+
 namespace {
 
 struct MinimiseRow {
@@ -17,6 +19,7 @@ struct MinimiseRow {
     bool hiddenWhileMinimised; // else minimised and still shown (iconic)
     bool listedWhileMinimised; // the taskbar lists the window
     bool listedAfterRestore;
+    friend void PrintTo(const MinimiseRow& row, std::ostream* out) { *out << row.name; }
 };
 
 bool Listed(const TMainForm& form)
@@ -64,6 +67,7 @@ struct PressRow {
     const char* name;
     QPoint press; // window pixels
     bool drags;
+    friend void PrintTo(const PressRow& row, std::ostream* out) { *out << row.name; }
 };
 
 class BackgroundPress : public MainFormTest, public testing::WithParamInterface<PressRow> {};

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QWindow>
 #include <utility>
@@ -10,6 +11,15 @@
 #include "gui/framework/Form.h"
 
 namespace framework {
+
+namespace {
+
+bool CanPlaceWindows()
+{
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+} // namespace
 
 FormHost::FormHost(Form& form) : InputWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_Form(form)
 {
@@ -73,9 +83,9 @@ void FormHost::ApplyExStyle(std::uint32_t style)
 
 void FormHost::StartDrag()
 {
-    // Handing the move to the window manager at the press would let it start after a quick
-    // release (touchpads send press and release together) and carry the window with no
-    // button held; so the move waits for the pointer to leave the press point.
+    // A move handed to the window manager at the press could start after a quick release
+    // (touchpads send press and release together) and carry the window with no button held;
+    // so the move waits for the pointer to leave the press point.
     m_Drag = Drag::Armed;
     m_DragOffset = m_PressGlobal - pos();
 }
@@ -91,7 +101,12 @@ bool FormHost::FollowDrag(const MouseInput& in)
     if (m_Drag == Drag::Armed) {
         if ((in.global - m_PressGlobal).manhattanLength() < QApplication::startDragDistance())
             return false;
-        if (windowHandle() && windowHandle()->startSystemMove()) {
+        // Where the program places its own windows (X11, with or without a window manager)
+        // the window follows the pointer by hand, the pressed pixel under it from the first
+        // motion on: a move handed to an X window manager now would start from the pointer's
+        // place past the drag distance, not from the press. On Wayland only the compositor
+        // moves windows.
+        if (!CanPlaceWindows() && windowHandle() && windowHandle()->startSystemMove()) {
             m_Drag = Drag::None;
             return true;
         }

@@ -38,9 +38,9 @@ public:
     void ApplyExStyle(std::uint32_t style);
 
     // Arms a move of the window from the last press: it starts once the pointer has moved
-    // past the platform's drag distance with the left button still held (through the window
-    // manager where one takes it, by hand otherwise). A release first leaves the window where
-    // it is, so a click is never a drag.
+    // past the platform's drag distance with the left button still held (by hand on X11, by
+    // the compositor on Wayland). A release first leaves the window where it is, so a click is
+    // never a drag.
     void StartDrag();
 
 protected:
@@ -55,8 +55,8 @@ private:
     QImage m_Image;
     QColor m_Color;
     bool m_Layered = false;
-    // The window follows the pointer only once the move has begun; Manual is the fallback
-    // when the platform cannot move the window itself (no window manager).
+    // The window follows the pointer only once the move has begun; Manual while the program
+    // moves it itself.
     enum class Drag { None, Armed, Manual };
     // Answers whether the move consumed the pointer motion.
     bool FollowDrag(const MouseInput& input);

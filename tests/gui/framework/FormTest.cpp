@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QTest>
 #include <QWidget>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -323,6 +324,7 @@ struct DragRow {
     const char* name;
     std::vector<PointerStep> steps;
     QPoint end; // where the window is afterwards; it starts at 100, 100
+    friend void PrintTo(const DragRow& row, std::ostream* out) { *out << row.name; }
 };
 
 class BackgroundDrag : public FrameworkTest, public testing::WithParamInterface<DragRow> {};
