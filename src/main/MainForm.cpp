@@ -314,10 +314,13 @@ void TMainForm::MinimizeToTray()
 {
     // With an icon in the notification area the window is only hidden: iconified first, X
     // window managers map it back iconic and drop its stay-on-top state. Without the icon the
-    // minimised window is the way back.
-    if (TrayHoldsIcon && TrayHoldsIcon())
+    // minimised window is the way back, so it must have a taskbar entry to be found by.
+    if (TrayHoldsIcon && TrayHoldsIcon()) {
         SetVisible(false);
-    else if (auto* app = framework::Application::Instance())
+        return;
+    }
+    FollowTray(false);
+    if (auto* app = framework::Application::Instance())
         app->Minimize();
 }
 
@@ -327,8 +330,21 @@ void TMainForm::RestoreWindow()
         app->Restore();
     Restore();
     SetVisible(true);
+    // Without a tray the window keeps its taskbar entry: it is the one way back to it.
+    if (TrayHoldsIcon && TrayHoldsIcon())
+        FollowTray(true);
     BringToFront();
     Redraw();
+}
+
+void TMainForm::FollowTray(bool hasTray)
+{
+    const std::uint32_t tool = framework::WS_EX_TOOLWINDOW;
+    const std::uint32_t app = framework::WS_EX_APPWINDOW;
+    const std::uint32_t style = hasTray ? (ExStyle() | tool) & ~app : (ExStyle() | app) & ~tool;
+    // Each write rebuilds the native window.
+    if (style != ExStyle())
+        SetExStyle(style);
 }
 
 void TMainForm::DoShow()

@@ -64,6 +64,9 @@ public:
     void OnMinimize(framework::Component* sender);
     void MinimizeToTray();
     void RestoreWindow();
+    // The window's style for where it can be found: with an icon in the notification area a
+    // tool window without a taskbar entry, without one a normal window that the taskbar lists.
+    void FollowTray(bool hasTray);
 
     // Composes the window's picture from the background and every visible widget and presents
     // it. Widgets ask for it through OnRedrawRequest, which collapses the requests of one

@@ -11,6 +11,7 @@
 #include "gui/controls/GsLabel.h"
 #include "gui/controls/TolvScrollBar.h"
 #include "gui/framework/Application.h"
+#include "gui/framework/Control.h"
 #include "gui/graphics/Canvas.h"
 #include "gui/graphics/image.h"
 #include "system/autostart.h"
@@ -42,6 +43,17 @@ void LoadCheckImages(int first)
         graphics::LoadPngImagePlain(Skin(kCheckImageFiles[static_cast<std::size_t>(i)]), bitmap);
         SkinCheckImages[static_cast<std::size_t>(i)] = bitmap;
     }
+}
+
+// Whether a window point lies on one of the shown controls that take input. A disabled one
+// passes its press on to the window, and that press is no press on the background. Labels
+// take no input: they are text on the background and drag like it.
+bool OnAControl(const std::vector<framework::BaseControl*>& controls, int x, int y)
+{
+    return std::any_of(controls.begin(), controls.end(), [x, y](const framework::BaseControl* c) {
+        return dynamic_cast<const framework::Control*>(c) && c->Visible() && x >= c->Left()
+            && x < c->Left() + c->Width() && y >= c->Top() && y < c->Top() + c->Height();
+    });
 }
 
 // Where each of a check box's six table images goes: (checked, state).
@@ -86,9 +98,9 @@ void TMainForm::CreateBackground()
 }
 
 void TMainForm::OnBackgroundMouseDown(framework::Component*, framework::MouseButton button,
-                                      framework::ShiftState, int, int)
+                                      framework::ShiftState, int x, int y)
 {
-    if (button == framework::mbLeft)
+    if (button == framework::mbLeft && !OnAControl(m_Controls, x, y))
         StartWindowDrag();
 }
 

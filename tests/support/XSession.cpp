@@ -422,6 +422,12 @@ bool Click(int x, int y, int button)
                          std::to_string(button)});
 }
 
+bool Tap(int x, int y, int button)
+{
+    return ToolSucceeds({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "mousedown",
+                         std::to_string(button), "mouseup", std::to_string(button)});
+}
+
 bool KeyPress(const std::string& keys)
 {
     return ToolSucceeds({"xdotool", "key", keys});

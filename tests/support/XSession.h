@@ -123,6 +123,8 @@ bool MouseMove(int x, int y);
 bool MousePress(int x, int y, int button = 1);
 bool MouseRelease(int x, int y, int button = 1);
 bool Click(int x, int y, int button = 1);
+// A press and release with no time between them, as a touchpad's tap sends them.
+bool Tap(int x, int y, int button = 1);
 // A key or chord by X keysym names: "Return", "space", "Escape", "ctrl+a".
 bool KeyPress(const std::string& keys);
 

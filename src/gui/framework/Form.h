@@ -87,7 +87,8 @@ public:
     // Repaints the whole window now.
     void Redraw();
 
-    // Lets the user move the window by dragging with the button that is down now.
+    // Called on a left press: lets the user move the window by dragging on from there. The
+    // move begins past the platform's drag distance; a release before that is a plain click.
     void StartWindowDrag();
 
     // The native window (for the framework's controls and for tests).

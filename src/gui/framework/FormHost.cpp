@@ -1,6 +1,8 @@
 #include "gui/framework/FormHost.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QWindow>
 #include <utility>
@@ -9,6 +11,15 @@
 #include "gui/framework/Form.h"
 
 namespace framework {
+
+namespace {
+
+bool CanPlaceWindows()
+{
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+} // namespace
 
 FormHost::FormHost(Form& form) : InputWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_Form(form)
 {
@@ -72,10 +83,37 @@ void FormHost::ApplyExStyle(std::uint32_t style)
 
 void FormHost::StartDrag()
 {
-    if (windowHandle() && windowHandle()->startSystemMove())
-        return;
-    m_ManualDrag = true;
+    // A move handed to the window manager at the press could start after a quick release
+    // (touchpads send press and release together) and carry the window with no button held;
+    // so the move waits for the pointer to leave the press point.
+    m_Drag = Drag::Armed;
     m_DragOffset = m_PressGlobal - pos();
+}
+
+bool FormHost::FollowDrag(const MouseInput& in)
+{
+    if (m_Drag == Drag::None)
+        return false;
+    if (!(in.shift & ssLeft)) {
+        m_Drag = Drag::None;
+        return false;
+    }
+    if (m_Drag == Drag::Armed) {
+        if ((in.global - m_PressGlobal).manhattanLength() < QApplication::startDragDistance())
+            return false;
+        // Where the program places its own windows (X11, with or without a window manager)
+        // the window follows the pointer by hand, the pressed pixel under it from the first
+        // motion on: a move handed to an X window manager now would start from the pointer's
+        // place past the drag distance, not from the press. On Wayland only the compositor
+        // moves windows.
+        if (!CanPlaceWindows() && windowHandle() && windowHandle()->startSystemMove()) {
+            m_Drag = Drag::None;
+            return true;
+        }
+        m_Drag = Drag::Manual;
+    }
+    move(in.global - m_DragOffset);
+    return true;
 }
 
 void FormHost::paintEvent(QPaintEvent*)
@@ -96,25 +134,21 @@ void FormHost::paintEvent(QPaintEvent*)
 void FormHost::MousePressed(const MouseInput& in)
 {
     m_PressGlobal = in.global;
+    m_Drag = Drag::None; // the form's handler arms a new one
     Guarded([&] { m_Form.MouseDown(in.button, in.shift, in.position.x(), in.position.y()); });
 }
 
 void FormHost::MouseReleased(const MouseInput& in)
 {
     if (in.button == mbLeft)
-        m_ManualDrag = false;
+        m_Drag = Drag::None;
     Guarded([&] { m_Form.MouseUp(in.button, in.shift, in.position.x(), in.position.y()); });
 }
 
 void FormHost::MouseMoved(const MouseInput& in)
 {
-    if (m_ManualDrag) {
-        if (in.shift & ssLeft) {
-            move(in.global - m_DragOffset);
-            return;
-        }
-        m_ManualDrag = false;
-    }
+    if (FollowDrag(in))
+        return;
     Guarded([&] { m_Form.MouseMove(in.shift, in.position.x(), in.position.y()); });
 }
 

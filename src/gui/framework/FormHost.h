@@ -37,6 +37,10 @@ public:
     // Maps the extended style's window-manager bits onto the window flags.
     void ApplyExStyle(std::uint32_t style);
 
+    // Arms a move of the window from the last press: it starts once the pointer has moved
+    // past the platform's drag distance with the left button still held (by hand on X11, by
+    // the compositor on Wayland). A release first leaves the window where it is, so a click is
+    // never a drag.
     void StartDrag();
 
 protected:
@@ -51,8 +55,13 @@ private:
     QImage m_Image;
     QColor m_Color;
     bool m_Layered = false;
-    // Fallback when the platform cannot move the window itself (no window manager).
-    bool m_ManualDrag = false;
+    // The window follows the pointer only once the move has begun; Manual while the program
+    // moves it itself.
+    enum class Drag { None, Armed, Manual };
+    // Answers whether the move consumed the pointer motion.
+    bool FollowDrag(const MouseInput& input);
+
+    Drag m_Drag = Drag::None;
     QPoint m_PressGlobal;
     QPoint m_DragOffset;
 };

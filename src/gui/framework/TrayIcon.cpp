@@ -1,12 +1,16 @@
 #include "gui/framework/TrayIcon.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPixmap>
+#include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
+#include <QWidget>
 #include <utility>
 
 #include "gui/framework/Application.h"
@@ -44,6 +48,65 @@ bool NotificationFromReason(QSystemTrayIcon::ActivationReason reason, unsigned& 
     }
 }
 
+// Qt's XEmbed tray icon (a widget of class QSystemTrayIconSys) acts on the press: it opens the
+// menu and reports the activation at once. A click belongs to the release, so the press is held
+// back and handed to the icon when the same button is released over it; a press that ends
+// elsewhere does nothing. A StatusNotifier host reports whole clicks itself and has no such
+// widget. One filter serves every icon: it only moves Qt's own handling to the release.
+class ReleaseClicks : public QObject {
+public:
+    using QObject::QObject;
+
+    // Takes the XEmbed icons shown now (installing twice on one icon filters once).
+    void Watch()
+    {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (qstrcmp(widget->metaObject()->className(), "QSystemTrayIconSys") == 0)
+                widget->installEventFilter(this);
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget || m_Replaying)
+            return false;
+        if (event->type() == QEvent::MouseButtonPress) {
+            const auto* press = static_cast<QMouseEvent*>(event);
+            m_Pressed = press->button();
+            m_PressAt = press->position();
+            return true;
+        }
+        if (event->type() != QEvent::MouseButtonRelease)
+            return false;
+        const auto* release = static_cast<QMouseEvent*>(event);
+        const Qt::MouseButton pressed = std::exchange(m_Pressed, Qt::NoButton);
+        if (release->button() != pressed || !widget->rect().contains(release->position().toPoint()))
+            return false;
+        QMouseEvent press(QEvent::MouseButtonPress, m_PressAt, widget->mapToGlobal(m_PressAt),
+                          pressed, pressed, release->modifiers());
+        m_Replaying = true;
+        QCoreApplication::sendEvent(widget, &press);
+        m_Replaying = false;
+        return false;
+    }
+
+private:
+    Qt::MouseButton m_Pressed = Qt::NoButton;
+    QPointF m_PressAt;
+    bool m_Replaying = false;
+};
+
+// Lives as long as the Qt application, which owns it.
+void WatchReleaseClicks()
+{
+    static QPointer<ReleaseClicks> filter;
+    if (!filter)
+        filter = new ReleaseClicks(QCoreApplication::instance());
+    filter->Watch();
+}
+
 } // namespace
 
 TrayIcon::TrayIcon() : m_Icon(std::make_unique<QSystemTrayIcon>())
@@ -77,6 +140,7 @@ bool TrayIcon::Show()
     if (!HostAvailable())
         return false;
     m_Icon->show();
+    WatchReleaseClicks();
     m_Visible = true;
     return true;
 }

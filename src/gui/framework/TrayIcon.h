@@ -38,7 +38,8 @@ using TrayHostProbe = std::function<bool()>;
 // handed to it with SetMenu: mouse actions reach OnNotify, and the owner decides what they do.
 // Hosts report whole clicks, not presses and releases, so the notifications seen are a left
 // click (left button up), a right click (right button up), a double click and a middle click
-// (middle button up).
+// (middle button up). A click counts at the release over the icon: a press that ends elsewhere
+// opens nothing and reports nothing.
 class TrayIcon : public Component {
 public:
     TrayIcon();

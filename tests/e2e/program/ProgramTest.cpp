@@ -435,4 +435,32 @@ TEST_F(ProgramE2E, TheLeftButtonDragsTheWindowByItsBackgroundAndTheRightDoesNot)
     Terminate(*program);
 }
 
+TEST_F(ProgramE2E, AClickWithoutMotionAndAPressOnADisabledControlLeaveTheWindowInPlace)
+{
+    auto program = StartProgram();
+    const auto shown = ShownWindow();
+    ASSERT_TRUE(shown.has_value()) << Report();
+    const auto [window, start] = *shown;
+    const auto geometry = [window = window] { return WindowGeometry(window); };
+
+    // A tap on the background, then the pointer wanders off with no button held: a window
+    // that followed it would be on the move now.
+    const int x = start.x + kHeaderBackground.x;
+    const int y = start.y + kHeaderBackground.y;
+    ASSERT_TRUE(Tap(x, y));
+    ASSERT_TRUE(MouseMove(x + 50, y + 30));
+    ASSERT_TRUE(MouseMove(x + 100, y + 60));
+    // A drag that begins on Apply, disabled while the watchdog is off.
+    ASSERT_FALSE(Armed()) << Report();
+    Drag(start, kApply, -100, -60, 1);
+    EXPECT_FALSE(WaitUntil([&] { return geometry() != start; }, 2s))
+        << "the window moved to " << Describe(geometry());
+
+    // The next click reaches the switch.
+    ASSERT_TRUE(ClickAt(start, kSwitch));
+    EXPECT_TRUE(WaitUntil([&] { return ArmedWith(60); }, kActTimeout)) << Report();
+    EXPECT_EQ(geometry(), start) << Describe(geometry());
+    Terminate(*program);
+}
+
 } // namespace

@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <sys/stat.h>
@@ -88,6 +89,64 @@ TEST(SecondStart, BringsTheHiddenOrMinimisedWindowOfThePersonsRunningCopyForward
         << "the second start left the window minimised" << program.Describe();
 
     EXPECT_TRUE(program.Running()) << "the second start ended the first" << program.Describe();
+    EXPECT_TRUE(program.Armed()) << program.Describe();
+    ASSERT_TRUE(program.Signal(SIGTERM));
+    const auto end = program.WaitForExit(kWait);
+    EXPECT_TRUE(end && end->exited && end->code == 0) << program.Describe();
+}
+
+bool Has(const std::vector<std::string>& atoms, const char* atom)
+{
+    return std::find(atoms.begin(), atoms.end(), atom) != atoms.end();
+}
+
+// What the window manager says about the main window, for failure messages.
+std::string DescribeWindow()
+{
+    const auto window = MainWindow();
+    if (!window)
+        return "\nno main window";
+    std::string text = testsupport::IsViewable(*window) ? "\nviewable; states:" : "\nnot viewable; states:";
+    for (const auto& state : testsupport::WindowStates(*window))
+        text += " " + state;
+    text += "; types:";
+    for (const auto& type : testsupport::WindowTypes(*window))
+        text += " " + type;
+    return text;
+}
+
+// With no notification area (GNOME's default) the minimised window is the way back: an iconic
+// window that a taskbar lists, which a second start restores.
+TEST(SecondStart, WithoutATrayMinimisesToATaskbarEntryThatASecondStartBringsBack)
+{
+    testsupport::XSession session(
+        testsupport::XSession::Options{.wm = true, .compositor = false, .tray = false});
+    ASSERT_TRUE(session.Started()) << session.Error();
+    const auto noSystemBus = NoSystemBus();
+    ProgramRun program(Settings{});
+    ASSERT_TRUE(program.Start());
+    ASSERT_TRUE(program.WaitUntilSettled()) << program.Describe();
+    ASSERT_TRUE(WaitUntil(MainWindowViewable, kStartWait)) << program.Describe();
+    const auto shown = testsupport::WindowGeometry(*MainWindow());
+    ASSERT_TRUE(shown.has_value());
+
+    ASSERT_TRUE(testsupport::Click(shown->x + kMinimizeX, shown->y + kMinimizeY));
+    const auto listedAndIconic = [] {
+        const auto window = MainWindow();
+        if (!window || testsupport::IsViewable(*window))
+            return false;
+        const auto states = testsupport::WindowStates(*window);
+        return Has(states, "_NET_WM_STATE_HIDDEN") && !Has(states, "_NET_WM_STATE_SKIP_TASKBAR")
+            && !Has(testsupport::WindowTypes(*window), "_NET_WM_WINDOW_TYPE_UTILITY");
+    };
+    EXPECT_TRUE(WaitUntil(listedAndIconic, kWait))
+        << "not an iconic window with a taskbar entry" << DescribeWindow() << program.Describe();
+
+    EXPECT_EQ(StartAgain(Program(), {}), "");
+    EXPECT_TRUE(WaitUntil(MainWindowViewable, kWait))
+        << "the second start left the window minimised" << DescribeWindow() << program.Describe();
+    EXPECT_EQ(testsupport::WindowGeometry(*MainWindow()), shown);
+    EXPECT_TRUE(program.Running()) << program.Describe();
     EXPECT_TRUE(program.Armed()) << program.Describe();
     ASSERT_TRUE(program.Signal(SIGTERM));
     const auto end = program.WaitForExit(kWait);

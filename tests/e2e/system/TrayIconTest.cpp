@@ -109,8 +109,16 @@ TEST(TrayIcon, ClickRestoresTheHiddenOrMinimisedWindowAndExitEndsTheProgram)
         << "no icon of the program in the tray" << program.Describe();
     EXPECT_TRUE(program.TraceHasLineStarting("No sleep or shutdown events:")) << program.Describe();
 
-    // Hidden start with a tray: no window until the icon is clicked.
+    // Hidden start with a tray: no window until the icon is clicked. A press on the icon that
+    // ends elsewhere is no click: neither button opens anything.
     EXPECT_FALSE(MainWindowViewable());
+    const auto beforePresses = FindWindowsByClass(kProgramClass);
+    for (int button : {kLeft, kRight}) {
+        ASSERT_TRUE(testsupport::MousePress(icon->x + icon->width / 2, icon->y + icon->height / 2, button));
+        ASSERT_TRUE(testsupport::MouseRelease(XSession::ScreenWidth / 2, XSession::ScreenHeight / 2, button));
+    }
+    EXPECT_FALSE(WaitUntil([&] { return MainWindowViewable() || NewWindow(beforePresses).has_value(); }, 2s))
+        << "a press that ended off the icon opened something" << program.Describe();
     ASSERT_TRUE(ClickIcon(*icon, kLeft));
     ASSERT_TRUE(WaitUntil(MainWindowViewable, kWait)) << program.Describe();
     const auto window = MainWindow();

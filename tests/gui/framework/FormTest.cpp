@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QTest>
 #include <QWidget>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -312,6 +313,57 @@ TEST_F(FrameworkTest, BackgroundDragMovesTheWindowWithoutAWindowManager)
     QTest::mouseMove(form.Host(), QPoint(5, 5));
     EXPECT_EQ(form.Left(), 120);
 }
+
+// A left press on the background arms a move; the window follows the pointer only once it has
+// left the press point by the platform's drag distance (10 here) with the button still held.
+struct PointerStep {
+    enum Kind { Press, Move, Release } kind;
+    QPoint at;
+};
+struct DragRow {
+    const char* name;
+    std::vector<PointerStep> steps;
+    QPoint end; // where the window is afterwards; it starts at 100, 100
+    friend void PrintTo(const DragRow& row, std::ostream* out) { *out << row.name; }
+};
+
+class BackgroundDrag : public FrameworkTest, public testing::WithParamInterface<DragRow> {};
+
+TEST_P(BackgroundDrag, MovesTheWindowOnlyPastTheDragDistanceWithTheButtonHeld)
+{
+    Form form;
+    form.SetBounds(100, 100, 50, 40);
+    form.Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.Host()));
+    form.OnMouseDown = [&](Component*, MouseButton button, ShiftState, int, int) {
+        if (button == mbLeft)
+            form.StartWindowDrag();
+    };
+    for (const PointerStep& step : GetParam().steps) {
+        if (step.kind == PointerStep::Press)
+            QTest::mousePress(form.Host(), Qt::LeftButton, {}, step.at);
+        else if (step.kind == PointerStep::Move)
+            QTest::mouseMove(form.Host(), step.at);
+        else
+            QTest::mouseRelease(form.Host(), Qt::LeftButton, {}, step.at);
+    }
+    EXPECT_EQ(QPoint(form.Left(), form.Top()), GetParam().end);
+}
+
+const DragRow kDragRows[] = {
+    {"ClickWithoutMotion",
+     {{PointerStep::Press, {10, 10}}, {PointerStep::Release, {10, 10}}, {PointerStep::Move, {40, 30}}},
+     {100, 100}},
+    {"MotionWithinTheDragDistance",
+     {{PointerStep::Press, {10, 10}}, {PointerStep::Move, {14, 13}}, {PointerStep::Release, {14, 13}}},
+     {100, 100}},
+    {"MotionPastTheDragDistance",
+     {{PointerStep::Press, {10, 10}}, {PointerStep::Move, {30, 25}}, {PointerStep::Release, {30, 25}},
+      {PointerStep::Move, {5, 5}}},
+     {120, 115}},
+};
+INSTANTIATE_TEST_SUITE_P(Form, BackgroundDrag, testing::ValuesIn(kDragRows),
+                         [](const testing::TestParamInfo<DragRow>& row) { return row.param.name; });
 
 TEST_F(FrameworkTest, ErrorInAnEventHandlerIsShownAndTheProgramGoesOn)
 {
