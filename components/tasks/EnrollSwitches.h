@@ -23,8 +23,11 @@ struct EnrollSwitches {
 bool ParseEnrollSwitches(const std::vector<std::string>& args, EnrollSwitches& switches,
                          std::string& error);
 
-// Carries out the parsed command; false with the reason in `error` when it failed. Deleting a
-// task that does not exist succeeds, so the tool can be run again after an interruption.
-bool RunEnroll(const EnrollSwitches& switches, std::string& error);
+// Carries out the parsed command; false with the reason in `error` when it failed.
+// Registering writes the system-wide entry when this user may, else the person's own
+// (AutostartFolders.h). Deleting removes the entries this user may remove; a task that does not
+// exist is no failure, so the tool can be run again after an interruption. A system-wide entry
+// that stays in force for this user is told in `notice`.
+bool RunEnroll(const EnrollSwitches& switches, std::string& error, std::string* notice = nullptr);
 
 } // namespace tasks

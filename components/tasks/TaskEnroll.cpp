@@ -13,7 +13,9 @@ constexpr const char* kUsage =
     "       TaskEnroll -D -T:<task name>\n"
     "       TaskEnroll --help\n"
     "-R creates or replaces the autostart entry of the task, which starts the program with\n"
-    "the arguments at log-on; -D deletes it. Values follow a colon and may be quoted:\n"
+    "the arguments at log-on: the system-wide one when this user may write it, else the\n"
+    "user's own ($XDG_CONFIG_HOME/autostart or ~/.config/autostart). -D deletes the entries\n"
+    "this user may delete. Values follow a colon and may be quoted:\n"
     "-T:\"TOLV WatchDog Timer\". Exit status: 0 done, 1 the entry could not be written or\n"
     "deleted, 2 a bad command line.\n";
 
@@ -35,9 +37,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "TaskEnroll: %s\n%s", error.c_str(), kUsage);
         return 2;
     }
-    if (!tasks::RunEnroll(switches, error)) {
+    std::string notice;
+    if (!tasks::RunEnroll(switches, error, &notice)) {
         std::fprintf(stderr, "TaskEnroll: %s\n", error.c_str());
         return 1;
     }
+    if (!notice.empty())
+        std::fprintf(stdout, "TaskEnroll: %s\n", notice.c_str());
     return 0;
 }

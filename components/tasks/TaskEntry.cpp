@@ -1,12 +1,7 @@
 #include "TaskEntry.h"
 
-#include "platform/FileIo.h"
 #include "platform/Paths.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <system_error>
 
 namespace tasks {
 
@@ -14,8 +9,6 @@ namespace {
 
 // File names are at most 255 bytes; ".desktop" takes 8 of them.
 constexpr std::size_t kMaxFileNameLength = 255 - 8;
-// An autostart entry is a few hundred bytes; anything this large is not one of ours.
-constexpr std::uintmax_t kMaxEntrySize = 1 << 20;
 
 void AppendUtf8(std::string& out, char32_t code)
 {
@@ -64,24 +57,6 @@ std::string UnescapeStringValue(std::string_view value)
         }
     }
     return out;
-}
-
-std::string Reason(const char* step, const std::filesystem::path& path, int error)
-{
-    return std::string(step) + " " + path.string() + ": " + std::strerror(error);
-}
-
-std::string FailedStep(const platform::FileResult& result, const std::filesystem::path& path,
-                       const std::filesystem::path& folder)
-{
-    switch (result.step) {
-    case platform::FileStep::Create: return Reason("cannot create a file in", folder, result.error);
-    case platform::FileStep::Write: return Reason("cannot write", path, result.error);
-    case platform::FileStep::Chmod: return Reason("cannot set the permissions of", path, result.error);
-    case platform::FileStep::SyncFile: return Reason("cannot flush", path, result.error);
-    case platform::FileStep::Close: return Reason("cannot close", path, result.error);
-    default: return Reason("cannot replace", path, result.error);
-    }
 }
 
 } // namespace
@@ -281,51 +256,6 @@ std::optional<std::vector<std::string>> ParseExecValue(std::string_view exec)
     if (inArgument)
         arguments.push_back(std::move(current));
     return arguments;
-}
-
-bool IsEntryActive(const std::filesystem::path& path)
-{
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
-        return false;
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec || size > kMaxEntrySize)
-        return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::string text(static_cast<std::size_t>(size), '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-
-    if (ReadEntryValue(text, "Type") != "Application" || !ReadEntryValue(text, "Exec"))
-        return false;
-    if (ReadEntryValue(text, "Hidden") == "true")
-        return false;
-    if (ReadEntryValue(text, "X-GNOME-Autostart-enabled") == "false")
-        return false;
-    return true;
-}
-
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
-                         std::string& error)
-{
-    const std::filesystem::path folder = path.parent_path();
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec) {
-        error = Reason("cannot create", folder, ec.value());
-        return false;
-    }
-    platform::ReplaceOptions options;
-    options.mode = 0644;
-    const platform::FileResult result = platform::ReplaceFile(path, content, options);
-    // The rename reaches the disk only with the folder; a failed flush of the folder leaves the
-    // new file in place and is not worth failing the whole write for.
-    if (result.Ok() || result.step == platform::FileStep::SyncFolder)
-        return true;
-    error = FailedStep(result, path, folder);
-    return false;
 }
 
 } // namespace tasks

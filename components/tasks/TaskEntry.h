@@ -42,14 +42,4 @@ std::optional<std::string> ReadEntryValue(std::string_view entryText, std::strin
 // malformed (an unterminated quote, a bad escape or a stray field code).
 std::optional<std::vector<std::string>> ParseExecValue(std::string_view exec);
 
-// True when the entry is in force: a readable regular file that is not marked Hidden=true nor
-// X-GNOME-Autostart-enabled=false.
-bool IsEntryActive(const std::filesystem::path& path);
-
-// Replaces the file's content as one step (temporary file, fsync, rename, fsync of the folder),
-// so a crash leaves the old or the new file and never a torn one. On failure `error` names the
-// step and the system's reason.
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
-                         std::string& error);
-
 } // namespace tasks

@@ -357,12 +357,21 @@ void TMainForm::OnStartupCheckClick(framework::Component*)
 {
     // The box shows what the registration tool really did, not what was asked of it.
     const bool wanted = m_StartupCheck->Checked();
-    if (wanted ? RegisterAutostartTask() : RemoveAutostartTask())
+    const std::string file = "TOLV-WatchDog-Timer.desktop";
+    const std::string machine = (platform::AutostartFolder() / file).string();
+    const std::string own = (platform::UserAutostartFolder().Folder() / file).string();
+    if (wanted ? RegisterAutostartTask() : RemoveAutostartTask()) {
+        // A system-wide entry that this user cannot remove still starts the program.
+        if (wanted || !IsAutostartTaskRegistered())
+            return;
+        m_StartupCheck->SetChecked(true);
+        Tell("Launch on startup stays on: the autostart entry " + machine + " starts the program "
+             "for every user of this machine, and only an administrator can remove it.");
         return;
+    }
     m_StartupCheck->SetChecked(!wanted);
-    const std::string entry = (platform::AutostartFolder() / "TOLV-WatchDog-Timer.desktop").string();
-    Tell(wanted ? "Launch on startup could not be turned on: the autostart entry " + entry
-                      + " could not be written by TaskEnroll."
-                : "Launch on startup could not be turned off: the autostart entry " + entry
-                      + " could not be removed by TaskEnroll.");
+    Tell(wanted ? "Launch on startup could not be turned on: TaskEnroll could write neither the "
+                  "autostart entry for every user, " + machine + ", nor your own, " + own + "."
+                : "Launch on startup could not be turned off: TaskEnroll could not remove the "
+                  "autostart entry " + own + " or " + machine + ".");
 }

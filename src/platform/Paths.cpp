@@ -2,9 +2,11 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <pwd.h>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <unistd.h>
 
 namespace platform {
 
@@ -69,6 +71,25 @@ std::filesystem::path RuntimeFolder()
 std::filesystem::path AutostartFolder()
 {
     return MachineRoot() / "etc/xdg/autostart";
+}
+
+UserAutostartPaths UserAutostartFolder()
+{
+    // XDG: a relative XDG_CONFIG_HOME is invalid and ignored.
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config && *config == '/')
+        return {config, "autostart"};
+    const char* home = std::getenv("HOME");
+    if (home && *home == '/')
+        return {home, ".config/autostart"};
+    // getpwuid_r: the probe runs inside the program, which has other threads.
+    passwd entry {};
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) != 0 || !found
+        || !found->pw_dir || found->pw_dir[0] != '/')
+        return {};
+    return {found->pw_dir, ".config/autostart"};
 }
 
 } // namespace platform

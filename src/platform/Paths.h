@@ -33,4 +33,16 @@ std::filesystem::path RuntimeFolder();
 // XDG autostart entries: <root>/etc/xdg/autostart
 std::filesystem::path AutostartFolder();
 
+// The person's own XDG autostart folder and the configuration home it lies in. Both come from
+// the environment of the process (not from TOLV_ROOT): $XDG_CONFIG_HOME when it is an absolute
+// path, else $HOME/.config, else .config in the real user's home from the password database.
+// Empty when no home is known. The environment is the caller's to set, so whoever acts on these
+// folders with more rights than the caller's must check that they belong to the caller.
+struct UserAutostartPaths {
+    std::filesystem::path home;       // the folder the person must own: XDG_CONFIG_HOME or HOME
+    std::filesystem::path below;      // the relative path from home to the autostart folder
+    std::filesystem::path Folder() const { return home.empty() ? home : home / below; }
+};
+UserAutostartPaths UserAutostartFolder();
+
 } // namespace platform

@@ -83,9 +83,19 @@ mode_t FileModeIn(int folder)
 FdResult OpenFolders(const fs::path& folder, bool create, const fs::path& root)
 {
     const fs::path below = (folder.is_absolute() ? folder.lexically_relative(root) : folder).lexically_normal();
-    if (below.empty() || std::find(below.begin(), below.end(), "..") != below.end())
+    if (below.empty())
         return {UniqueFd(), EINVAL};
     UniqueFd at(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!at.IsValid())
+        return {UniqueFd(), errno};
+    return OpenFoldersAt(at.Get(), below, create);
+}
+
+FdResult OpenFoldersAt(int root, const fs::path& below, bool create)
+{
+    if (below.is_absolute() || std::find(below.begin(), below.end(), "..") != below.end())
+        return {UniqueFd(), EINVAL};
+    UniqueFd at(::openat(root, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!at.IsValid())
         return {UniqueFd(), errno};
     for (const fs::path& part : below) {

@@ -42,6 +42,10 @@ FdResult OpenFolders(const std::filesystem::path& folder, bool create,
 // The same below the machine root (MachineRoot()).
 FdResult OpenFolders(const std::filesystem::path& folder, bool create);
 
+// The same from an open folder: below is a relative path without "..", walked from root one
+// component at a time without following links.
+FdResult OpenFoldersAt(int root, const std::filesystem::path& below, bool create);
+
 // Opens name in the open folder with flags (the access mode and any of O_APPEND, O_NONBLOCK
 // ...; O_NOFOLLOW and O_CLOEXEC are always added), creating it with mode when it is missing. A
 // file created by this call inside a shared folder gets kSharedFileMode. Answers the

@@ -151,3 +151,32 @@ TEST_F(ApplyFlow, LaunchOnStartupFollowsTheRegistrationTool)
     ASSERT_EQ(m_Boxes.size(), 1u);
     EXPECT_NE(m_Boxes[0].text.find("could not be turned on"), std::string::npos);
 }
+
+// Unticked while a system-wide entry stays (the tool removes nothing, as for a member of the
+// group, who cannot remove it): the program still starts at log-on, so the box stays ticked and
+// says why.
+TEST_F(ApplyFlow, UntickingWhileTheSystemWideEntryStaysKeepsTheBoxTickedAndSaysWhy)
+{
+    namespace fs = std::filesystem;
+    const fs::path helpers = testsupport::Root() / "helpers";
+    fs::create_directories(helpers);
+    fs::copy_file(testsupport::BinFolder() / "libTaskProbe.so", helpers / "libTaskProbe.so");
+    testsupport::WriteFile(helpers / "TaskEnroll", "#!/bin/sh\nexit 0\n");
+    fs::permissions(helpers / "TaskEnroll", fs::perms::owner_all);
+    const fs::path entry = platform::AutostartFolder() / "TOLV-WatchDog-Timer.desktop";
+    testsupport::WriteFile(entry, "[Desktop Entry]\nType=Application\nExec=/p -h\n");
+    struct HelperFolder {
+        explicit HelperFolder(const fs::path& folder) { SetTaskHelperFolderForTesting(folder); }
+        ~HelperFolder() { SetTaskHelperFolderForTesting({}); }
+    } helperFolder(helpers);
+
+    StartOn(false, 60, 40);
+    GsBulledCheckBox* box = form->StartupCheck();
+    ASSERT_TRUE(box->Checked());
+    box->Click();
+    EXPECT_TRUE(box->Checked());
+    ASSERT_EQ(m_Boxes.size(), 1u);
+    EXPECT_EQ(m_Boxes[0].text, "Launch on startup stays on: the autostart entry " + entry.string()
+                                   + " starts the program for every user of this machine, and "
+                                     "only an administrator can remove it.");
+}

@@ -3,12 +3,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 // Gives every test case its own machine root, so no case sees another's registry, log or
-// runtime files, and none touches the real machine.
+// runtime files, and none touches the real machine or the real user's configuration.
 class FreshRootPerTest : public testing::EmptyTestEventListener {
 public:
     void OnTestStart(const testing::TestInfo&) override
@@ -18,6 +19,12 @@ public:
             std::abort();
         m_root = pattern;
         setenv("TOLV_ROOT", m_root.c_str(), 1);
+        // The person's own configuration (autostart entries among it) lies in the case's root
+        // too, never in the home of whoever runs the tests.
+        const std::string config = m_root + "/config";
+        if (mkdir(config.c_str(), 0700) != 0)
+            std::abort();
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     }
 
     void OnTestEnd(const testing::TestInfo&) override
@@ -25,6 +32,7 @@ public:
         std::error_code ec;
         std::filesystem::remove_all(m_root, ec);
         unsetenv("TOLV_ROOT");
+        unsetenv("XDG_CONFIG_HOME");
     }
 
 private:

@@ -1,4 +1,5 @@
 #include "EnrollSwitches.h"
+#include "AutostartFolders.h"
 #include "TaskEntry.h"
 
 #include "TestSupport.h"

@@ -1,3 +1,4 @@
+#include "AutostartFolders.h"
 #include "TaskEntry.h"
 
 #include "TestSupport.h"
