@@ -139,6 +139,13 @@ WaylandSession::WaylandSession(const Options& options)
     SetVariable("WLR_BACKENDS", "headless");
     SetVariable("WLR_LIBINPUT_NO_DEVICES", "1");
     SetVariable("WLR_RENDERER", "pixman");
+    // The Wayland client library keeps its arrays until the process ends (the program's leak
+    // check lets that library off), and it is built without frame pointers: the quick stack
+    // walk at each allocation stops in a stray frame and loses the library's name, so the
+    // sanitized program walks the whole stack here.
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    SetVariable("ASAN_OPTIONS", std::string(sanitizer ? sanitizer : "") + (sanitizer && *sanitizer ? ":" : "")
+                                    + "fast_unwind_on_malloc=0");
     const fs::path swayConfig = m_Folder / "sway.conf";
     WriteFile(swayConfig, "output * resolution " + std::to_string(ScreenWidth) + "x"
                               + std::to_string(ScreenHeight) + " bg " + Hex(Background)
