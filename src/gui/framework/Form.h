@@ -6,6 +6,7 @@
 
 #include "gui/framework/Component.h"
 
+class QImage;
 class QWidget;
 
 namespace framework {
@@ -30,6 +31,9 @@ using CloseQueryEvent = Event<Component*, bool&>;
 // A top-level window. Its native window is a frameless host widget that paints either the
 // image pushed to it (layered) or the form's colour (opaque); mouse input on the host reaches
 // the form. Coordinates are screen pixels; sizes are those of the window itself.
+// A length in window pixels as device pixels at the scale, rounded up so no pixel is cut off.
+int DevicePixels(int length, double scale);
+
 class Form : public Component {
 public:
     Form();
@@ -86,6 +90,13 @@ public:
 
     // Repaints the whole window now.
     void Redraw();
+
+    // Device pixels per form pixel on the window's screen: 1 unless the desktop scales.
+    double DeviceScale() const;
+    // A picture in device pixels (its device pixel ratio set) laid over the next pushed layered
+    // picture, which is scaled up to meet it; a null image for none. A scaled form draws its
+    // text here, so that text keeps the screen's full sharpness.
+    void SetDetailLayer(const QImage& layer);
 
     // Lets the user move the window by dragging with the button that is down now.
     void StartWindowDrag();
