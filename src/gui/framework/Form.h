@@ -28,12 +28,12 @@ enum WindowState { wsNormal, wsMinimized, wsMaximized };
 using CloseEvent = Event<Component*, CloseAction&>;
 using CloseQueryEvent = Event<Component*, bool&>;
 
-// A top-level window. Its native window is a frameless host widget that paints either the
-// image pushed to it (layered) or the form's colour (opaque); mouse input on the host reaches
-// the form. Coordinates are screen pixels; sizes are those of the window itself.
 // A length in window pixels as device pixels at the scale, rounded up so no pixel is cut off.
 int DevicePixels(int length, double scale);
 
+// A top-level window. Its native window is a frameless host widget that paints either the
+// image pushed to it (layered) or the form's colour (opaque); mouse input on the host reaches
+// the form. Coordinates are screen pixels; sizes are those of the window itself.
 class Form : public Component {
 public:
     Form();
