@@ -47,7 +47,8 @@ run:
 
 # Writes docs/screenshot.png (the window with the watchdog on) and docs/screenshot-tray.png (the
 # tray's popup menu) from the real program on a private Xvfb with openbox, xcompmgr and trayer,
-# then docs/screenshot-wayland.png (the window and waybar's tray on a headless sway).
+# then docs/screenshot-hidpi.png (the window on a desktop scaled twice) and
+# docs/screenshot-wayland.png (the window and waybar's tray on a headless sway).
 screenshot:
 	$(MAKE) build
 	scripts/screenshot $(BUILD)

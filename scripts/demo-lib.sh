@@ -9,7 +9,8 @@
 #   xs_stop_all                      ends every process started so far, newest first: SIGTERM,
 #                                    then SIGKILL after its GRACE seconds
 #   xs_wait_for SECONDS PID CMD...   until CMD succeeds; fails when PID ended or time ran out
-#   xs_start_server DIR              Xvfb 1280x800 on a free display number; exports DISPLAY
+#   xs_start_server DIR              Xvfb 1280x800 (XS_SCREEN=WxH for another size) on a free
+#                                    display number; exports DISPLAY
 #   xs_start_openbox, xs_start_compositor, xs_start_tray DIR
 #                                    the window manager, xcompmgr with shadows, trayer; each
 #                                    returns once it is really up
@@ -91,7 +92,7 @@ xs_start_server() {
   # With -displayfd the server takes the first free display number and writes it once it
   # accepts connections; -noreset keeps what was set on it (the desktop's picture) when its
   # last client disconnects.
-  setsid Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp -noreset \
+  setsid Xvfb -displayfd 1 -screen 0 "${XS_SCREEN:-1280x800}x24" -nolisten tcp -noreset \
     >"$dir/display" 2>"$dir/Xvfb.log" &
   xs_last_pid=$!
   xs_names+=(Xvfb)

@@ -3,7 +3,9 @@
 
 #include "main/MainForm.h"
 
+#include <QImage>
 #include <algorithm>
+#include <optional>
 
 #include "gui/controls/GsButton.h"
 #include "gui/controls/GsExtraCtrl.h"
@@ -93,8 +95,9 @@ void TMainForm::CreateBackground()
     OnMouseDown = framework::MouseEvent(this, &TMainForm::OnBackgroundMouseDown);
     const int width = picture.Width();
     const int height = picture.Height();
-    SetBounds((framework::Application::ScreenWidth() - width) / 2,
-              (framework::Application::ScreenHeight() - height) / 2, width, height);
+    const framework::WorkArea place =
+        framework::CentredIn(framework::Application::PrimaryWorkArea(), width, height);
+    SetBounds(place.left, place.top, width, height);
 }
 
 void TMainForm::OnBackgroundMouseDown(framework::Component*, framework::MouseButton button,
@@ -394,15 +397,26 @@ void TMainForm::Redraw()
     graphics::Bitmap layer(background.Width(), background.Height(), graphics::pf32bit);
     m_Frame.Assign(background);
     m_Frame.SetWidth(Width());
+    // On a scaled screen the labels draw into a layer of device pixels, so that their text is
+    // as sharp as the screen allows; the host scales the rest up and lays that layer over it.
+    // The labels come after every control in the list, so they stay on top either way.
+    const double scale = DeviceScale();
+    std::optional<graphics::Bitmap> text;
+    if (scale != 1.0) {
+        text.emplace(framework::DevicePixels(m_Frame.Width(), scale),
+                     framework::DevicePixels(m_Frame.Height(), scale), graphics::pf32bit);
+        text->Image().setDevicePixelRatio(scale);
+    }
     for (framework::BaseControl* control : m_Controls) {
         if (!control->Visible())
             continue;
         if (auto* kit = dynamic_cast<GsCustomControl*>(control))
             kit->DrawInto(&layer, DrawScope::WithChildren, WhenHidden::Skip);
         else if (auto* label = dynamic_cast<GsLabel*>(control))
-            label->DrawInto(&layer);
+            label->DrawInto(text ? &*text : &layer);
     }
     graphics::BlendLayer(&m_Frame, {0, 0, m_Frame.Width(), m_Frame.Height()}, &layer, {0, 0}, 255);
+    SetDetailLayer(text ? text->Image() : QImage());
     m_LayeredWindow->UpdateWindowImage(this, &m_Frame);
     ++m_RedrawCount;
 }

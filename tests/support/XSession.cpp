@@ -179,13 +179,12 @@ XSession::XSession() : XSession(Options{}) {}
 XSession::XSession(const Options& options) : m_Folder(SessionFolder())
 {
     std::filesystem::create_directories(m_Folder);
-    const std::vector<std::string> openbox{
-        "openbox", "--sm-disable", "--config-file",
-        (SourceFolder() / "tests/support/openbox-rc.xml").string()};
-    const std::vector<std::string> trayer{"trayer", "--edge", "bottom", "--align", "right",
+    const std::vector<std::string> openbox{"openbox", "--sm-disable", "--config-file",
+                                           WindowManagerConfig(options).string()};
+    const std::vector<std::string> trayer{"trayer", "--edge", options.trayEdge, "--align", "right",
                                           "--widthtype", "request", "--height", "32",
                                           "--transparent", "false"};
-    m_Started = StartServer()
+    m_Started = StartServer(options.width, options.height)
         && (!options.wm || StartHelper("openbox", openbox, WindowManagerUp))
         && (!options.compositor || StartHelper("xcompmgr", {"xcompmgr", "-c"}, CompositorUp))
         && (!options.tray || StartHelper("trayer", trayer, TrayUp));
@@ -193,12 +192,28 @@ XSession::XSession(const Options& options) : m_Folder(SessionFolder())
         StopAll();
 }
 
+std::filesystem::path XSession::WindowManagerConfig(const Options& options) const
+{
+    const auto shared = SourceFolder() / "tests/support/openbox-rc.xml";
+    if (options.reservedLeft == 0 && options.reservedTop == 0)
+        return shared;
+    std::string config = ReadFile(shared);
+    const std::string anchor = "<keyboard/>";
+    const auto at = config.find(anchor);
+    if (at != std::string::npos)
+        config.insert(at, "<margins><left>" + std::to_string(options.reservedLeft) + "</left><top>"
+                              + std::to_string(options.reservedTop) + "</top></margins>\n  ");
+    const auto own = m_Folder / "openbox-rc.xml";
+    WriteFile(own, config);
+    return own;
+}
+
 XSession::~XSession()
 {
     StopAll();
 }
 
-bool XSession::StartServer()
+bool XSession::StartServer(int width, int height)
 {
     int output[2];
     if (::pipe2(output, O_CLOEXEC) < 0) {
@@ -210,8 +225,8 @@ bool XSession::StartServer()
     // descriptor once it accepts connections; -noreset keeps the state a test set up (root
     // properties, pictures) when the last client disconnects.
     const pid_t pid = SpawnTiedToParent({"Xvfb", "-displayfd", "1", "-screen", "0",
-                                         std::to_string(ScreenWidth) + "x"
-                                             + std::to_string(ScreenHeight) + "x24",
+                                         std::to_string(width) + "x" + std::to_string(height)
+                                             + "x24",
                                          "-nolisten", "tcp", "-noreset"},
                                         output[1], log);
     ::close(output[1]);

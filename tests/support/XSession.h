@@ -24,13 +24,22 @@ namespace testsupport {
 // end before their display does.
 class XSession {
 public:
+    static constexpr int ScreenWidth = 1280;
+    static constexpr int ScreenHeight = 800;
     struct Options {
         bool wm = true;
         bool compositor = false;
         bool tray = false;
+        // The screen's size, and the edge of the screen the tray's panel keeps for itself
+        // ("bottom", "top", "left", "right"; the window manager leaves it out of the work area).
+        int width = ScreenWidth;
+        int height = ScreenHeight;
+        const char* trayEdge = "bottom";
+        // Strips along the left and top edges that the window manager keeps out of the work
+        // area, as it does for panels and for a screen beside the primary one.
+        int reservedLeft = 0;
+        int reservedTop = 0;
     };
-    static constexpr int ScreenWidth = 1280;
-    static constexpr int ScreenHeight = 800;
 
     XSession();
     explicit XSession(const Options& options);
@@ -47,7 +56,8 @@ public:
 private:
     using Helper = SessionHelper;
 
-    bool StartServer();
+    bool StartServer(int width, int height);
+    std::filesystem::path WindowManagerConfig(const Options& options) const;
     bool StartHelper(const std::string& name, const std::vector<std::string>& argv,
                      bool (*ready)());
     void StopAll();

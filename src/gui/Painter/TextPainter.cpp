@@ -123,7 +123,9 @@ TTextPainter* TTextPainter::Instance()
 void TTextPainter::Draw(Canvas* canvas, const TPainterText& text, const Rect& rect,
                         unsigned format, TDrawMode mode, TLayerAlpha alpha)
 {
-    if (mode == TDrawMode::Blend && alpha == TLayerAlpha::Straight) {
+    // On a surface in device pixels the painter draws the text at the surface's resolution;
+    // a layer in logical pixels would only be scaled up.
+    if (mode == TDrawMode::Blend && (alpha == TLayerAlpha::Straight || canvas->DeviceScale() != 1.0)) {
         Rect copy = rect;
         canvas->DrawText(text.Utf16(), copy, format);
         return;

@@ -224,6 +224,25 @@ int Application::ScreenHeight()
     return screen ? screen->geometry().height() : 0;
 }
 
+WorkArea Application::PrimaryWorkArea()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return {};
+    const QRect area = screen->availableGeometry();
+    return {area.x(), area.y(), area.width(), area.height()};
+}
+
+WorkArea CentredIn(const WorkArea& area, int width, int height)
+{
+    // 64-bit sums: a hostile size must not overflow into a wrong place.
+    auto place = [](long long start, long long room, long long size) {
+        const long long centred = start + (room - size) / 2;
+        return static_cast<int>(std::max(start, std::min(centred, start + room - size)));
+    };
+    return {place(area.left, area.width, width), place(area.top, area.height, height), width, height};
+}
+
 void HandleException() noexcept
 {
     std::string text;

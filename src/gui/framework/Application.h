@@ -12,6 +12,18 @@ class QObject;
 
 namespace framework {
 
+struct WorkArea {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// Where a window of the given size goes to stand centred in the area: the offsets are signed
+// integer divisions (truncating toward zero), then the window is pushed back inside. One larger
+// than the area keeps its top-left corner in it, so its title row stays reachable.
+WorkArea CentredIn(const WorkArea& area, int width, int height);
+
 // The one application object of the process: owns the Qt application (unless the process made
 // its own first, as tests do), the forms created through CreateForm, the main form and the
 // top-level error display.
@@ -76,6 +88,10 @@ public:
 
     static int ScreenWidth();
     static int ScreenHeight();
+
+    // The part of the primary screen that windows may take (panels and docks left out), in the
+    // desktop's coordinates: a primary screen beside another need not start at 0, 0.
+    static WorkArea PrimaryWorkArea();
 
 private:
     void InstallUiThreadHook();

@@ -1,6 +1,7 @@
 #include "gui/framework/Form.h"
 
 #include <QString>
+#include <cmath>
 
 #include "gui/framework/Application.h"
 #include "gui/framework/FormHost.h"
@@ -171,6 +172,21 @@ void Form::Redraw()
         m_Host->repaint();
     else
         m_Host->update();
+}
+
+int DevicePixels(int length, double scale)
+{
+    return static_cast<int>(std::ceil(length * scale));
+}
+
+double Form::DeviceScale() const
+{
+    return m_Host->devicePixelRatioF();
+}
+
+void Form::SetDetailLayer(const QImage& layer)
+{
+    m_Host->SetDetailLayer(layer);
 }
 
 void Form::StartWindowDrag()

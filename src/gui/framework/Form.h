@@ -6,6 +6,7 @@
 
 #include "gui/framework/Component.h"
 
+class QImage;
 class QWidget;
 
 namespace framework {
@@ -26,6 +27,9 @@ enum WindowState { wsNormal, wsMinimized, wsMaximized };
 
 using CloseEvent = Event<Component*, CloseAction&>;
 using CloseQueryEvent = Event<Component*, bool&>;
+
+// A length in window pixels as device pixels at the scale, rounded up so no pixel is cut off.
+int DevicePixels(int length, double scale);
 
 // A top-level window. Its native window is a frameless host widget that paints either the
 // image pushed to it (layered) or the form's colour (opaque); mouse input on the host reaches
@@ -86,6 +90,13 @@ public:
 
     // Repaints the whole window now.
     void Redraw();
+
+    // Device pixels per form pixel on the window's screen: 1 unless the desktop scales.
+    double DeviceScale() const;
+    // A picture in device pixels (its device pixel ratio set) laid over the next pushed layered
+    // picture, which is scaled up to meet it; a null image for none. A scaled form draws its
+    // text here, so that text keeps the screen's full sharpness.
+    void SetDetailLayer(const QImage& layer);
 
     // Called on a left press: lets the user move the window by dragging on from there. The
     // move begins past the platform's drag distance; a release before that is a plain click.

@@ -51,6 +51,16 @@ void FormHost::SetOpaqueColor(QColor color)
 
 void FormHost::SetImage(QImage image)
 {
+    const qreal scale = devicePixelRatioF();
+    if (scale != 1.0 && !image.isNull()) {
+        const QSize device(DevicePixels(image.width(), scale), DevicePixels(image.height(), scale));
+        image = image.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        image.setDevicePixelRatio(scale);
+        if (!m_Detail.isNull() && m_Detail.size() == device) {
+            QPainter painter(&image);
+            painter.drawImage(QPointF(0, 0), m_Detail);
+        }
+    }
     m_Image = std::move(image);
     update();
 }

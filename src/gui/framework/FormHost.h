@@ -7,6 +7,7 @@
 #include <QPoint>
 #include <QRect>
 #include <cstdint>
+#include <utility>
 
 #include "gui/framework/InputWidget.h"
 
@@ -24,9 +25,13 @@ public:
     void SetLayered(bool layered);
     void SetOpaqueColor(QColor color);
 
-    // A premultiplied ARGB image shown as it is, pixel for pixel, from the top-left corner.
+    // A premultiplied ARGB image in window pixels, shown from the top-left corner: pixel for
+    // pixel at a device scale of 1; otherwise scaled to device pixels once, here, with a smooth
+    // filter, and the detail layer blended over it. Painting only copies the result.
     void SetImage(QImage image);
     const QImage& Image() const { return m_Image; }
+    // Device pixels with their ratio set; used by the next SetImage when its size matches.
+    void SetDetailLayer(QImage layer) { m_Detail = std::move(layer); }
 
     // Places the window and fixes its size: the user never resizes a form, and a window whose
     // smallest and largest sizes agree floats at that size on a tiling compositor (sway)
@@ -53,6 +58,7 @@ protected:
 private:
     Form& m_Form;
     QImage m_Image;
+    QImage m_Detail;
     QColor m_Color;
     bool m_Layered = false;
     // The window follows the pointer only once the move has begun; Manual while the program

@@ -383,6 +383,11 @@ Region Canvas::DrawableRegion(const Rect& logical) const
     return m_Clip ? region.Intersected(*m_Clip) : region;
 }
 
+double Canvas::DeviceScale() const
+{
+    return m_Owner.Image().devicePixelRatio();
+}
+
 void Canvas::BeginPaint(QPainter& painter)
 {
     if (m_Owner.Empty() || !painter.begin(&m_Owner.Image()))

@@ -223,6 +223,11 @@ public:
     int TextWidth(const std::string& text) const { return TextExtent(text).cx; }
     int TextHeight(const std::string& text) const { return TextExtent(text).cy; }
 
+    // Device pixels per logical pixel of the owner's storage: 1, unless the storage was given a
+    // device pixel ratio. Such a surface holds text and painter drawing at full resolution; the
+    // pixel operations (copies, layers) address its device pixels and do not belong on it.
+    double DeviceScale() const;
+
     // A painter on the owner's storage with the origin and clip applied, for drawing that the
     // surface does not offer. Nothing to draw (empty bitmap) gives an inactive painter.
     void BeginPaint(QPainter& painter);

@@ -161,3 +161,38 @@ TEST_F(FrameworkTest, SkinFacesMapToTheInstalledFonts)
     EXPECT_TRUE(QFont::substitutes("Candara").contains("Carlito", Qt::CaseInsensitive));
     EXPECT_TRUE(QFont::substitutes("Century Gothic").contains("URW Gothic", Qt::CaseInsensitive));
 }
+
+// A window is centred in the primary screen's work area wherever that lies on the desktop, and
+// pushed back inside it when it would stick out.
+struct PlacementRow {
+    const char* name;
+    WorkArea area;
+    int width;
+    int height;
+    int left;
+    int top;
+};
+
+class CentredInTable : public testing::TestWithParam<PlacementRow> {};
+
+TEST_P(CentredInTable, PlacesTheWindow)
+{
+    const PlacementRow& row = GetParam();
+    const WorkArea place = CentredIn(row.area, row.width, row.height);
+    EXPECT_EQ(place.left, row.left);
+    EXPECT_EQ(place.top, row.top);
+    EXPECT_EQ(place.width, row.width);
+    EXPECT_EQ(place.height, row.height);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Application, CentredInTable,
+    testing::Values(PlacementRow{"ScreenAtOrigin", {0, 0, 1280, 800}, 424, 544, 428, 128},
+                    PlacementRow{"OddRoomTruncates", {0, 0, 1281, 801}, 424, 544, 428, 128},
+                    PlacementRow{"PrimaryRightOfAnother", {1280, 0, 1280, 1024}, 424, 544, 1708, 240},
+                    PlacementRow{"PanelAtTheTopAndLeft", {40, 30, 1240, 740}, 424, 544, 448, 128},
+                    PlacementRow{"PrimaryLeftOfAnother", {-1024, 0, 1024, 768}, 424, 544, -724, 112},
+                    PlacementRow{"TallerThanTheAreaKeepsItsTop", {0, 0, 640, 512}, 424, 544, 108, 0},
+                    PlacementRow{"LargerThanTheAreaKeepsItsCorner", {1280, 16, 200, 100}, 424, 544, 1280, 16},
+                    PlacementRow{"NoScreen", {0, 0, 0, 0}, 424, 544, 0, 0}),
+    [](const testing::TestParamInfo<PlacementRow>& info) { return std::string(info.param.name); });
