@@ -98,6 +98,7 @@ void TMainForm::CreateWidgets()
     CreateCheckBoxes();
     CreateTimeFields();
     CreateLabels();
+    SetUpKeyboard();
 }
 
 GsButton* TMainForm::CreateSkinButton(int left, int top, const std::array<const char*, 4>& images,
@@ -391,6 +392,7 @@ void TMainForm::Redraw()
             label->DrawInto(&layer);
     }
     graphics::BlendLayer(&m_Frame, {0, 0, m_Frame.Width(), m_Frame.Height()}, &layer, {0, 0}, 255);
+    DrawFocusMark(m_Frame);
     m_LayeredWindow->UpdateWindowImage(this, &m_Frame);
     ++m_RedrawCount;
 }

@@ -3,6 +3,8 @@
 #include <QString>
 
 #include "gui/framework/Application.h"
+#include "gui/framework/Control.h"
+#include "gui/framework/FocusChain.h"
 #include "gui/framework/FormHost.h"
 
 namespace framework {
@@ -171,6 +173,21 @@ void Form::Redraw()
         m_Host->repaint();
     else
         m_Host->update();
+}
+
+void Form::KeyDown(std::uint16_t& key, ShiftState shift)
+{
+    ShowFocusCues();
+    OnKeyDown(this, key, shift);
+}
+
+void Form::ShowFocusCues()
+{
+    if (m_FocusCues)
+        return;
+    m_FocusCues = true;
+    if (Control* focused = FocusedControl(*this))
+        focused->Invalidate();
 }
 
 void Form::StartWindowDrag()

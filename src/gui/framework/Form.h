@@ -87,6 +87,14 @@ public:
     // Repaints the whole window now.
     void Redraw();
 
+    // Every key pressed in the window reaches the form first (OnKeyDown), then the control that
+    // has the focus unless the handler zeroed the key. The first key also shows focus cues.
+    void KeyDown(std::uint16_t& key, ShiftState shift);
+    // Whether the focused control shows a focus mark. Off until the keyboard is used in the
+    // window (a key press or a Tab move), so a mouse user's window looks as it always did.
+    bool FocusCues() const { return m_FocusCues; }
+    void ShowFocusCues();
+
     // Lets the user move the window by dragging with the button that is down now.
     void StartWindowDrag();
 
@@ -102,6 +110,7 @@ public:
     MouseEvent OnMouseDown;
     MouseEvent OnMouseUp;
     MouseMoveEvent OnMouseMove;
+    KeyEvent OnKeyDown;
 
     // Input from the host; each fires its event.
     virtual void MouseDown(MouseButton button, ShiftState shift, int x, int y);
@@ -123,6 +132,7 @@ private:
     int m_ModalResult = 0;
     bool m_Created = false;
     bool m_Visible = false;
+    bool m_FocusCues = false;
 };
 
 } // namespace framework
