@@ -173,18 +173,23 @@ void TMainForm::LoadSettings()
         m_ApplyButton->SetEnabled(false);
 }
 
+void TMainForm::EnableControlsFor(bool on)
+{
+    // Each control goes straight to its final state: one disabled for a moment would push the
+    // keyboard focus off itself (the switch would lose it on every toggle).
+    for (framework::BaseControl* control : m_Controls) {
+        const bool windowControl = control == m_Switch || control == m_CloseButton || control == m_MinimizeButton;
+        control->SetEnabled(on || windowControl);
+    }
+}
+
 void TMainForm::ApplySwitchState(bool on)
 {
-    for (framework::BaseControl* control : m_Controls)
-        control->SetEnabled(on);
-    if (on) {
+    EnableControlsFor(on);
+    if (on)
         (void)TurnOn();
-        return;
-    }
-    m_Switch->SetEnabled(true);
-    m_CloseButton->SetEnabled(true);
-    m_MinimizeButton->SetEnabled(true);
-    TurnOff();
+    else
+        TurnOff();
 }
 
 bool TMainForm::Arm(std::int32_t restart, std::int32_t reload)
@@ -194,11 +199,7 @@ bool TMainForm::Arm(std::int32_t restart, std::int32_t reload)
     if (const std::string failure = control->TimeFailure(); !failure.empty()) {
         // Nothing was armed: the switch goes back to off and the store keeps what it held.
         m_Switch->SetChecked(false);
-        for (framework::BaseControl* widget : m_Controls)
-            widget->SetEnabled(false);
-        m_Switch->SetEnabled(true);
-        m_CloseButton->SetEnabled(true);
-        m_MinimizeButton->SetEnabled(true);
+        EnableControlsFor(false);
         m_ArmFailed = true;
         Tell("The watchdog could not be switched on.\n\n" + failure);
         return false;

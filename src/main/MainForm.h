@@ -25,6 +25,7 @@ class OcHMSlider;
 
 namespace framework {
 class BaseControl;
+class Control;
 class FdWatch;
 }
 
@@ -97,6 +98,8 @@ public:
     OcHMSlider* ResetSlider() const { return m_ResetSlider; }
     GsLabel* RebootLabel() const { return m_RebootLabel; }
     GsLabel* ResetLabel() const { return m_ResetLabel; }
+    // The controls in their keyboard focus order.
+    std::vector<framework::Control*> FocusOrder() const;
     // Restart up, restart down, reload up, reload down.
     GsButton* ArrowButton(int index) const { return m_ArrowButtons.at(static_cast<std::size_t>(index)); }
     // Restart minimum, middle, maximum; reload minimum, middle, maximum.
@@ -139,6 +142,9 @@ private:
     void InitLimits();
     void EnsureServiceRunning();
     void LoadSettings();
+    // Enabled while the watchdog is on: every control; while off: the switch and the window's
+    // buttons only.
+    void EnableControlsFor(bool on);
     void ApplySwitchState(bool on);
     bool TurnOn();
     void TurnOff();
@@ -212,6 +218,16 @@ private:
     // Both big numbers from the sliders.
     void ShowSliderNumbers();
     void PutSlidersBack();
+    // Moves a field by delta seconds within its limits, as its arrows do one step at a time;
+    // the slider's OnChange brings the coupling and Apply.
+    void StepField(OcHMSlider* slider, std::int32_t delta);
+
+    // MainFormKeys.cpp: the keyboard, the focus mark and the names read out to assistive
+    // technology.
+    void SetUpKeyboard();
+    void OnFormKeyDown(framework::Component* sender, std::uint16_t& key, framework::ShiftState shift);
+    // Draws the focus mark around the focused control into frame, once the keyboard is in use.
+    void DrawFocusMark(graphics::Bitmap& frame);
 
     MainFormOptions m_Options;
     framework::Timer m_Timer1;

@@ -78,15 +78,18 @@ void TMainForm::OnApplyClick(framework::Component*)
 
 void TMainForm::SetControlsEnabled(bool enable)
 {
+    // Each control goes straight to its final state (see EnableControlsFor).
     const bool effective = enable && m_Switch->Checked();
-    for (framework::BaseControl* control : m_Controls)
-        control->SetEnabled(effective);
-    m_Switch->SetEnabled(enable);
-    m_CloseButton->SetEnabled(enable);
-    m_StartupCheck->SetEnabled(enable);
+    for (framework::BaseControl* control : m_Controls) {
+        if (control == m_MinimizeButton)
+            control->SetEnabled(true);
+        else if (control == m_Switch || control == m_CloseButton || control == m_StartupCheck)
+            control->SetEnabled(enable);
+        else
+            control->SetEnabled(effective);
+    }
     if (SetExitEnabled)
         SetExitEnabled(enable);
-    m_MinimizeButton->SetEnabled(true);
 }
 
 void TMainForm::Timer1Timer(framework::Component*)

@@ -113,6 +113,7 @@ void TMainForm::CreateWidgets()
     CreateCheckBoxes();
     CreateTimeFields();
     CreateLabels();
+    SetUpKeyboard();
 }
 
 GsButton* TMainForm::CreateSkinButton(int left, int top, const std::array<const char*, 4>& images,
@@ -416,6 +417,7 @@ void TMainForm::Redraw()
             label->DrawInto(text ? &*text : &layer);
     }
     graphics::BlendLayer(&m_Frame, {0, 0, m_Frame.Width(), m_Frame.Height()}, &layer, {0, 0}, 255);
+    DrawFocusMark(m_Frame);
     SetDetailLayer(text ? text->Image() : QImage());
     m_LayeredWindow->UpdateWindowImage(this, &m_Frame);
     ++m_RedrawCount;

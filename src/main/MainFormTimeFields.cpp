@@ -4,6 +4,8 @@
 
 #include "main/MainForm.h"
 
+#include <algorithm>
+
 #include "gui/controls/GsButton.h"
 #include "gui/controls/GsImage.h"
 #include "gui/controls/GsLabel.h"
@@ -129,20 +131,28 @@ void TMainForm::OnResetClick(framework::Component*)
     m_ApplyButton->SetEnabled(true);
 }
 
+void TMainForm::StepField(OcHMSlider* slider, std::int32_t delta)
+{
+    // A field already at its limit does not move, so OnChange does not fire and Apply keeps
+    // its state. The restart field's upper limit is its slider's maximum, 255.
+    const std::int32_t position = slider->Position();
+    if (delta > 0 && position < slider->Max())
+        slider->SetPosition(std::min(position + delta, slider->Max()));
+    else if (delta < 0 && position > slider->Min())
+        slider->SetPosition(std::max(position + delta, slider->Min()));
+}
+
 void TMainForm::OnArrowClick(framework::Component* sender)
 {
     // The slider reports the step through its OnChange; the labels and Apply follow from there.
-    auto step = [](OcHMSlider* slider, std::int32_t delta) {
-        slider->SetPosition(slider->Position() + delta);
-    };
-    if (sender == m_ArrowButtons[RebootDown] && m_RebootSlider->Position() > m_RebootSlider->Min())
-        step(m_RebootSlider, -1);
-    else if (sender == m_ArrowButtons[RebootUp] && m_RebootSlider->Position() < kRebootMax)
-        step(m_RebootSlider, 1);
-    else if (sender == m_ArrowButtons[ResetDown] && m_ResetSlider->Position() > m_ResetSlider->Min())
-        step(m_ResetSlider, -1);
-    else if (sender == m_ArrowButtons[ResetUp] && m_ResetSlider->Position() < m_ResetSlider->Max())
-        step(m_ResetSlider, 1);
+    if (sender == m_ArrowButtons[RebootDown])
+        StepField(m_RebootSlider, -1);
+    else if (sender == m_ArrowButtons[RebootUp])
+        StepField(m_RebootSlider, 1);
+    else if (sender == m_ArrowButtons[ResetDown])
+        StepField(m_ResetSlider, -1);
+    else if (sender == m_ArrowButtons[ResetUp])
+        StepField(m_ResetSlider, 1);
 }
 
 void TMainForm::PutSlidersBack()

@@ -143,6 +143,8 @@ public:
     // Hands the modal result to the parent form, then the usual click handling.
     void Click() override;
 
+    framework::AccessibleFacts Facts() override { return {framework::AccessibleFacts::Kind::Button}; }
+
 protected:
     // The size of the Raised image.
     bool CanAutoSize(int& width, int& height) override;

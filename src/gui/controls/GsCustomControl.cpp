@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "gui/framework/Form.h"
+
 GsCustomControl::GsCustomControl(framework::Component* owner) : framework::Control(owner) {}
 
 GsCustomControl::~GsCustomControl()
@@ -169,14 +171,24 @@ void GsCustomControl::Paint()
     OnAfterPaint(this);
 }
 
+void GsCustomControl::RepaintForFocus()
+{
+    // The kit draws no focus look of its own; on a form, what focus changes on screen is the
+    // form's focus mark, shown only once the keyboard is in use. Before that a repaint would
+    // recompose the window for the same picture (at every activation of the window).
+    const framework::Form* form = ParentForm();
+    if (!form || form->FocusCues())
+        Invalidate();
+}
+
 void GsCustomControl::DoEnter()
 {
-    Invalidate();
+    RepaintForFocus();
     framework::Control::DoEnter();
 }
 
 void GsCustomControl::DoExit()
 {
-    Invalidate();
+    RepaintForFocus();
     framework::Control::DoExit();
 }

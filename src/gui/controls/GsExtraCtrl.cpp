@@ -331,6 +331,14 @@ void GsCheckBox::SetAllowGrayed(bool value)
     CheckBoxWidget().SetAllowGrayed(value);
 }
 
+framework::AccessibleFacts GsCheckBox::Facts()
+{
+    framework::AccessibleFacts facts{framework::AccessibleFacts::Kind::CheckBox};
+    if (dynamic_cast<gs::WdgCheckBox*>(Widget()))
+        facts.checked = State() == cbChecked;
+    return facts;
+}
+
 void GsCheckBox::Click()
 {
     gs::WdgCheckBox& widget = CheckBoxWidget();

@@ -147,6 +147,9 @@ public:
     // Toggles (unless the widget has NoToggle), then the usual click handling.
     void Click() override;
 
+    // A check box; checked only when fully checked (a grayed box reads as unchecked).
+    framework::AccessibleFacts Facts() override;
+
     // Fired after every real change of the check state, whatever changed it.
     framework::NotifyEvent OnChange;
 

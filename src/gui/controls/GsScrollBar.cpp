@@ -165,6 +165,23 @@ WdgCustomScrollBar& GsCustomSlider::Slider()
     return *slider;
 }
 
+framework::AccessibleFacts GsCustomSlider::Facts()
+{
+    framework::AccessibleFacts facts{framework::AccessibleFacts::Kind::Field};
+    if (const auto* slider = dynamic_cast<WdgCustomScrollBar*>(Widget())) {
+        facts.value = slider->Position();
+        facts.minimum = slider->Min();
+        facts.maximum = slider->Max();
+    }
+    return facts;
+}
+
+void GsCustomSlider::SetFactsValue(int value)
+{
+    if (dynamic_cast<WdgCustomScrollBar*>(Widget()))
+        SetPosition(value);
+}
+
 bool GsCustomSlider::CanAutoSize(int& width, int& height)
 {
     GsWidget* widget = Widget();

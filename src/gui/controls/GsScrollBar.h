@@ -116,6 +116,11 @@ public:
         Slider().InitParam(max, min, position);
     }
 
+    // A field with the position as its value; a value set from outside goes through
+    // SetPosition (clamped, with OnChange) as any other.
+    framework::AccessibleFacts Facts() override;
+    void SetFactsValue(int value) override;
+
     framework::NotifyEvent OnChange;
     framework::NotifyEvent OnStartDragThumb;
     framework::NotifyEvent OnEndDragThumb;

@@ -349,6 +349,7 @@ protected:
     void Paint() override;
     void DoEnter() override;
     void DoExit() override;
+    void RepaintForFocus();
     void MouseEnter() override {}
     void MouseLeave() override {}
     void MouseHover(framework::ShiftState shift, int x, int y) override;

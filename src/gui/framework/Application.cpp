@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "gui/framework/KitAccessible.h"
 #include "gui/graphics/Canvas.h"
 #include "platform/Assert.h"
 #include "platform/MessageBox.h"
@@ -108,6 +109,7 @@ Application::Application(int& argc, char** argv)
     else
         m_OwnMessageBoxHook = true;
     InstallUiThreadHook();
+    InstallKitAccessibility();
     g_Application = this;
 }
 

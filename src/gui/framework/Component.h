@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "gui/framework/Event.h"
 
 namespace framework {
@@ -30,5 +32,7 @@ using ShiftState = unsigned;
 using NotifyEvent = Event<Component*>;
 using MouseEvent = Event<Component*, MouseButton, ShiftState, int, int>;
 using MouseMoveEvent = Event<Component*, ShiftState, int, int>;
+// A virtual key and the shift state; a handler that zeroes the key consumes it.
+using KeyEvent = Event<Component*, std::uint16_t&, ShiftState>;
 
 } // namespace framework

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QPointer>
@@ -56,8 +57,18 @@ enum class ZOrder { Back, Front };
 // What TrackMouse arms: the leave notification alone, or also the hover notification.
 enum class Tracking { LeaveOnly, LeaveAndHover };
 
-using KeyEvent = Event<Component*, std::uint16_t&, ShiftState>;
 using KeyPressEvent = Event<Component*, char16_t&>;
+
+// What assistive technology is told about a control besides its name: its kind and, by kind,
+// its checked state or its value and limits.
+struct AccessibleFacts {
+    enum class Kind { Other, Button, CheckBox, Field };
+    Kind kind = Kind::Other;
+    bool checked = false;
+    int value = 0;
+    int minimum = 0;
+    int maximum = 0;
+};
 
 // What windowed and windowless controls share: bounds in the parent's coordinates, the parent
 // (another Control, or a Form for a top-level child), visibility, enabled state, caption, font,
@@ -217,6 +228,14 @@ public:
     bool CanFocus() const;
     void SetFocus();
 
+    // The name assistive technology reads out; when empty, the caption (unless blank), then
+    // the hint.
+    const std::string& AccessibleName() const { return m_AccessibleName; }
+    void SetAccessibleName(std::string name) { m_AccessibleName = std::move(name); }
+    virtual AccessibleFacts Facts() { return {}; }
+    // Assistive technology sets a field's value; controls without a value ignore it.
+    virtual void SetFactsValue(int) {}
+
     NotifyEvent OnEnter;
     NotifyEvent OnExit;
     KeyEvent OnKeyDown;
@@ -290,6 +309,7 @@ private:
     Liveness m_Life;
     std::vector<BaseControl*> m_Children;
     graphics::Bitmap m_Surface;
+    std::string m_AccessibleName;
     ShiftState m_LastShift = 0;
     int m_LastX = 0;
     int m_LastY = 0;

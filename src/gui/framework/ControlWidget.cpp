@@ -4,6 +4,7 @@
 
 #include "gui/framework/Application.h"
 #include "gui/framework/Control.h"
+#include "gui/framework/Form.h"
 #include "gui/framework/QtInput.h"
 
 namespace framework {
@@ -71,8 +72,15 @@ void ControlWidget::leaveEvent(QEvent*)
 void ControlWidget::focusInEvent(QFocusEvent* event)
 {
     QWidget::focusInEvent(event);
-    if (m_Control)
-        Guarded([this] { m_Control->DoEnter(); });
+    if (!m_Control)
+        return;
+    const bool byKeyboard = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    Form* form = m_Control->ParentForm();
+    Guarded([&] {
+        if (byKeyboard && form)
+            form->ShowFocusCues();
+        m_Control->DoEnter();
+    });
 }
 
 void ControlWidget::focusOutEvent(QFocusEvent* event)
@@ -92,6 +100,11 @@ void ControlWidget::keyPressEvent(QKeyEvent* event)
     const ShiftState shift = ShiftFromQt(Qt::NoButton, event->modifiers());
     const QString text = event->text();
     Guarded([&] {
+        // The form previews every key (window-wide keys such as Return and Escape).
+        if (Form* form = m_Control->ParentForm(); form && key != 0)
+            form->KeyDown(key, shift);
+        if (!m_Control)
+            return;
         if (key != 0)
             m_Control->KeyDown(key, shift);
         // A handler that zeroes the key consumes it: no character follows.

@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "gui/framework/Application.h"
+#include "gui/framework/Control.h"
+#include "gui/framework/FocusChain.h"
 #include "gui/framework/FormHost.h"
 
 namespace framework {
@@ -187,6 +189,21 @@ double Form::DeviceScale() const
 void Form::SetDetailLayer(const QImage& layer)
 {
     m_Host->SetDetailLayer(layer);
+}
+
+void Form::KeyDown(std::uint16_t& key, ShiftState shift)
+{
+    ShowFocusCues();
+    OnKeyDown(this, key, shift);
+}
+
+void Form::ShowFocusCues()
+{
+    if (m_FocusCues)
+        return;
+    m_FocusCues = true;
+    if (Control* focused = FocusedControl(*this))
+        focused->Invalidate();
 }
 
 void Form::StartWindowDrag()

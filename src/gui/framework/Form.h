@@ -98,6 +98,14 @@ public:
     // text here, so that text keeps the screen's full sharpness.
     void SetDetailLayer(const QImage& layer);
 
+    // Every key pressed in the window reaches the form first (OnKeyDown), then the control that
+    // has the focus unless the handler zeroed the key. The first key also shows focus cues.
+    void KeyDown(std::uint16_t& key, ShiftState shift);
+    // Whether the focused control shows a focus mark. Off until the keyboard is used in the
+    // window (a key press or a Tab move), so a mouse user's window looks as it always did.
+    bool FocusCues() const { return m_FocusCues; }
+    void ShowFocusCues();
+
     // Called on a left press: lets the user move the window by dragging on from there. The
     // move begins past the platform's drag distance; a release before that is a plain click.
     void StartWindowDrag();
@@ -114,6 +122,7 @@ public:
     MouseEvent OnMouseDown;
     MouseEvent OnMouseUp;
     MouseMoveEvent OnMouseMove;
+    KeyEvent OnKeyDown;
 
     // Input from the host; each fires its event.
     virtual void MouseDown(MouseButton button, ShiftState shift, int x, int y);
@@ -135,6 +144,7 @@ private:
     int m_ModalResult = 0;
     bool m_Created = false;
     bool m_Visible = false;
+    bool m_FocusCues = false;
 };
 
 } // namespace framework

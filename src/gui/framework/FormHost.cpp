@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QWindow>
 #include <utility>
 
 #include "gui/framework/Application.h"
+#include "gui/framework/Control.h"
 #include "gui/framework/Form.h"
+#include "gui/framework/QtInput.h"
 
 namespace framework {
 
@@ -167,6 +170,17 @@ void FormHost::closeEvent(QCloseEvent* event)
     // The window manager's close goes through the form's own close rules.
     event->ignore();
     Guarded([&] { m_Form.Close(); });
+}
+
+void FormHost::keyPressEvent(QKeyEvent* event)
+{
+    std::uint16_t key = VirtualKeyFromQt(event->key());
+    if (key == 0) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const ShiftState shift = ShiftFromQt(Qt::NoButton, event->modifiers());
+    Guarded([&] { m_Form.KeyDown(key, shift); });
 }
 
 } // namespace framework

@@ -54,6 +54,8 @@ protected:
     void MouseReleased(const MouseInput& input) override;
     void MouseMoved(const MouseInput& input) override;
     void closeEvent(QCloseEvent* event) override;
+    // Keys while no control has the focus.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     Form& m_Form;

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -60,6 +61,8 @@ constexpr Point kHeaderBackground{200, 20};
 constexpr Point kBodyBackground{20, 300};
 constexpr ScreenRect kApplyArea{304, 501, 100, 26};
 constexpr ScreenRect kRestartNumberArea{170, 125, 85, 80};
+// On the line of the focus mark, 3 pixels above the restart field's slider.
+constexpr Point kRestartFieldMark{42, 187};
 
 struct Setting {
     const char* name;
@@ -460,6 +463,50 @@ TEST_F(ProgramE2E, AClickWithoutMotionAndAPressOnADisabledControlLeaveTheWindowI
     ASSERT_TRUE(ClickAt(start, kSwitch));
     EXPECT_TRUE(WaitUntil([&] { return ArmedWith(60); }, kActTimeout)) << Report();
     EXPECT_EQ(geometry(), start) << Describe(geometry());
+    Terminate(*program);
+}
+
+// The keyboard alone, in one run: each row's keys go to the focused window, and its outcome
+// shows in the firmware, the store or on the screen.
+TEST_F(ProgramE2E, TheKeyboardAloneWalksTheControlsEditsAppliesSwitchesOffAndMinimises)
+{
+    Store({{"LAST_STATE", 15}, {"REBOOT_TIME", 60}, {"RESET_TIME", 40}});
+    auto program = StartProgram();
+    const auto shown = ShownWindow();
+    ASSERT_TRUE(shown.has_value()) << Report();
+    const auto [window, rect] = *shown;
+    ASSERT_TRUE(WaitUntil([&] { return ArmedWith(60); }, kActTimeout)) << Report();
+    ASSERT_TRUE(WaitUntil([&, window = window] { return FocusedWindow() == window; }, kActTimeout))
+        << "the window did not take the keyboard";
+
+    const auto blue = [&, rect = rect](Point p) {
+        const Rgb c = ScreenPixel(rect.x + p.x, rect.y + p.y).value_or(Rgb{});
+        return c.blue > c.red + 60;
+    };
+    ASSERT_FALSE(blue(kRestartFieldMark)) << "a focus mark before any key";
+    struct Row {
+        const char* what;
+        std::vector<std::string> keys;
+        std::function<bool()> outcome;
+    };
+    const Row rows[] = {
+        {"Tab from the switch marks the restart field", {"Tab"}, [&] { return blue(kRestartFieldMark); }},
+        {"Up and Return apply 61 s", {"Up", "Return"},
+         [&] { return ArmedWith(61) && Stored("REBOOT_TIME") == 61u && Stored("RESET_TIME") == 40u; }},
+        {"two Page Downs pull the reload time along, Return applies both", {"Next", "Next", "Return"},
+         [&] { return ArmedWith(41) && Stored("REBOOT_TIME") == 41u && Stored("RESET_TIME") == 36u; }},
+        {"five Tabs (reload, box, minimise, close; Apply is off) reach the switch, Space turns it off",
+         {"Tab", "Tab", "Tab", "Tab", "Tab", "space"},
+         [&] { return !Armed() && Stored("LAST_STATE") == 0u; }},
+        {"Escape minimises to the tray", {"Escape"}, [&, window = window] { return !IsViewable(window); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        for (const std::string& key : row.keys)
+            ASSERT_TRUE(KeyPress(key));
+        EXPECT_TRUE(WaitUntil(row.outcome, kActTimeout)) << Report();
+    }
+    EXPECT_FALSE(program->Wait(0ms).has_value()) << Report();
     Terminate(*program);
 }
 
