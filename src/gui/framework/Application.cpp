@@ -214,18 +214,6 @@ void Application::ReleaseForm(Form* form)
         Qt::QueuedConnection);
 }
 
-int Application::ScreenWidth()
-{
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry().width() : 0;
-}
-
-int Application::ScreenHeight()
-{
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry().height() : 0;
-}
-
 WorkArea Application::PrimaryWorkArea()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();

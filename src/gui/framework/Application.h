@@ -86,9 +86,6 @@ public:
     // Destroys an owned form from the event loop, after the current handler has returned.
     void ReleaseForm(Form* form);
 
-    static int ScreenWidth();
-    static int ScreenHeight();
-
     // The part of the primary screen that windows may take (panels and docks left out), in the
     // desktop's coordinates: a primary screen beside another need not start at 0, 0.
     static WorkArea PrimaryWorkArea();
