@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <string_view>
+#include <thread>
 #include <vector>
+
+#include <QDBusConnection>
 
 #include "gui/framework/Application.h"
 #include "gui/graphics/Canvas.h"
@@ -46,6 +49,11 @@ int main(int argc, char** argv)
     framework::Application app(argc, argv);
     app.SetTitle("TOLV Watchdog Timer");
     app.SetDesktopFileName("tolv-watchdog-timer");
+    // The notification area icon asks the session bus for a StatusNotifier host. Connecting
+    // takes tens of milliseconds (more when the session's bus must be launched first), so it
+    // is begun here and made while the main window is built; the icon then finds it ready.
+    // Joined before the application ends.
+    const std::jthread sessionBus([] { (void)QDBusConnection::sessionBus(); });
     try {
         graphics::InstallFontSubstitutions();
         if (locked == platform::InstanceLock::Result::Failed)
