@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <QDBusConnection>
+#include <QFontDatabase>
 
 #include "gui/framework/Application.h"
 #include "gui/graphics/Canvas.h"
@@ -54,6 +55,10 @@ int main(int argc, char** argv)
     // is begun here and made while the main window is built; the icon then finds it ready.
     // Joined before the application ends.
     const std::jthread sessionBus([] { (void)QDBusConnection::sessionBus(); });
+    // The labels' first text reads the font list (fontconfig's configuration and caches); read
+    // here on a thread of its own (the application has put its font substitutions in place),
+    // it is ready when the window is first composed.
+    const std::jthread fontList([] { (void)QFontDatabase::families(); });
     try {
         graphics::InstallFontSubstitutions();
         if (locked == platform::InstanceLock::Result::Failed)
