@@ -27,25 +27,12 @@ std::filesystem::path Skin(const char* name)
     return graphics::SkinFolder() / name;
 }
 
-// The check images of the mark box (0-5) and the switch (6-11), loaded on first use and
-// deliberately never freed: every check box of the process shares them.
+// The check images of the mark box (0-5) and the switch (6-11), in the order of kCheckSlots.
 constexpr std::array<const char*, 12> kCheckImageFiles = {
     "mark_n.png",       "mark_o.png",       "mark_d.png",      "mark_do.png",
     "mark_un.png",      "mark_n.png",       "switch_OFF_n.png", "switch_OFF_o.png",
     "switch_ON_n.png",  "switch_ON_o.png",  "switch_ON_n.png",  "switch_OFF_n.png",
 };
-std::array<graphics::Bitmap*, 12> SkinCheckImages{};
-
-void LoadCheckImages(int first)
-{
-    if (SkinCheckImages[static_cast<std::size_t>(first)])
-        return;
-    for (int i = first; i < first + 6; ++i) {
-        auto* bitmap = new graphics::Bitmap;
-        graphics::LoadPngImagePlain(Skin(kCheckImageFiles[static_cast<std::size_t>(i)]), bitmap);
-        SkinCheckImages[static_cast<std::size_t>(i)] = bitmap;
-    }
-}
 
 // Whether a window point lies on one of the shown controls that take input. A disabled one
 // passes its press on to the window, and that press is no press on the background. Labels
@@ -181,14 +168,13 @@ void TMainForm::CreateButtons()
 
 GsBulledCheckBox* TMainForm::CreateCheckBox(int left, int top, int firstImage)
 {
-    LoadCheckImages(firstImage);
     GsBulledCheckBox* box = Own(std::make_unique<GsBulledCheckBox>(this));
     box->SetLeft(left);
     box->SetTop(top);
     for (std::size_t i = 0; i < kCheckSlots.size(); ++i) {
         const CheckSlot slot = kCheckSlots[i];
         GsButtonAppearance& set = slot.checked ? box->Appearance().Checked() : box->Appearance().Unchecked();
-        set.SetImage(slot.state, *SkinCheckImages[static_cast<std::size_t>(firstImage) + i]);
+        set.LoadImage(slot.state, Skin(kCheckImageFiles[static_cast<std::size_t>(firstImage) + i]));
     }
     box->SetInputBkgnd(&m_Background->EditPicture());
     box->SetFont(FontOf("Arial", 15, RGB(0xD2, 0xD2, 0xD2)));

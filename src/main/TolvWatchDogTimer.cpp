@@ -4,7 +4,11 @@
 
 #include <cstdio>
 #include <string_view>
+#include <thread>
 #include <vector>
+
+#include <QDBusConnection>
+#include <QFontDatabase>
 
 #include "gui/framework/Application.h"
 #include "gui/graphics/Canvas.h"
@@ -46,6 +50,15 @@ int main(int argc, char** argv)
     framework::Application app(argc, argv);
     app.SetTitle("TOLV Watchdog Timer");
     app.SetDesktopFileName("tolv-watchdog-timer");
+    // The notification area icon asks the session bus for a StatusNotifier host. Connecting
+    // takes tens of milliseconds (more when the session's bus must be launched first), so it
+    // is begun here and made while the main window is built; the icon then finds it ready.
+    // Joined before the application ends.
+    const std::jthread sessionBus([] { (void)QDBusConnection::sessionBus(); });
+    // The labels' first text reads the font list (fontconfig's configuration and caches); read
+    // here on a thread of its own (the application has put its font substitutions in place),
+    // it is ready when the window is first composed.
+    const std::jthread fontList([] { (void)QFontDatabase::families(); });
     try {
         graphics::InstallFontSubstitutions();
         if (locked == platform::InstanceLock::Result::Failed)

@@ -40,12 +40,20 @@ GsButtonAppearance::~GsButtonAppearance() = default;
 graphics::Bitmap* GsButtonAppearance::Image(ButtonState index) const
 {
     TOLV_ASSERT(ValidState(index));
-    return m_Images[Slot(index)].get();
+    graphics::Bitmap* image = m_Images[Slot(index)].get();
+    if (std::optional<std::filesystem::path>& pending = m_Pending[Slot(index)]) {
+        const std::filesystem::path path = std::move(*pending);
+        pending.reset();
+        graphics::LoadPngImagePlain(path, image);
+    }
+    return image;
 }
 
 void GsButtonAppearance::SetImage(ButtonState index, const graphics::Bitmap& bitmap)
 {
-    graphics::Bitmap* slot = Image(index);
+    TOLV_ASSERT(ValidState(index));
+    m_Pending[Slot(index)].reset(); // replaced before it was ever read
+    graphics::Bitmap* slot = m_Images[Slot(index)].get();
     if (slot != &bitmap)
         slot->Assign(bitmap);
     Changed(index);
@@ -53,7 +61,8 @@ void GsButtonAppearance::SetImage(ButtonState index, const graphics::Bitmap& bit
 
 void GsButtonAppearance::LoadImage(ButtonState index, const std::filesystem::path& path)
 {
-    graphics::LoadPngImagePlain(path, Image(index));
+    TOLV_ASSERT(ValidState(index));
+    m_Pending[Slot(index)] = path;
     Changed(index);
 }
 
@@ -66,7 +75,7 @@ graphics::Bitmap* GsButtonAppearance::GetImage(CheckState check, ButtonState sta
 {
     if (!ValidState(state))
         state = ButtonState::Raised;
-    graphics::Bitmap* image = m_Images[Slot(state)].get();
+    graphics::Bitmap* image = Image(state);
     if (!IsEmptyImage(image))
         return image;
     switch (state) {
@@ -88,7 +97,7 @@ void GsButtonAppearance::Assign(const GsButtonAppearance& source)
     if (&source == this)
         return;
     for (int i = 0; i < kButtonStateCount; ++i)
-        SetImage(static_cast<ButtonState>(i), *source.m_Images[static_cast<std::size_t>(i)]);
+        SetImage(static_cast<ButtonState>(i), *source.Image(static_cast<ButtonState>(i)));
 }
 
 // --- GsButtonOuterGlowTextEffect ---

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <utility>
 
 // The per-state image sets and caption style sets of the kit's buttons and check boxes.
@@ -38,7 +39,8 @@ public:
     graphics::Bitmap* Image(ButtonState index) const;
     // Copies bitmap into the slot of index, then notifies.
     void SetImage(ButtonState index, const graphics::Bitmap& bitmap);
-    // Loads a PNG into the slot of index (empty when it cannot be read), then notifies.
+    // Loads a PNG into the slot of index (empty when it cannot be read), then notifies. The
+    // file is decoded when the slot is first read, so a state never shown costs nothing.
     void LoadImage(ButtonState index, const std::filesystem::path& path);
     // For code that changed a slot's pixels through Image(): tells the listener.
     void Changed(ButtonState index);
@@ -61,6 +63,8 @@ public:
 
 private:
     std::array<std::unique_ptr<graphics::Bitmap>, kButtonStateCount> m_Images;
+    // The files given to LoadImage and not decoded yet, by slot.
+    mutable std::array<std::optional<std::filesystem::path>, kButtonStateCount> m_Pending;
 };
 
 // A set of caption styles.

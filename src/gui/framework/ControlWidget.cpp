@@ -32,6 +32,18 @@ bool ControlWidget::event(QEvent* event)
     return QWidget::event(event);
 }
 
+// Qt tells assistive technology of every enabled change, and the first such notification
+// starts the accessibility bridge, which connects to the session bus (tens of milliseconds,
+// longer when the bus must first be launched). A widget not on screen has no state to report:
+// its window's show starts the bridge after the first frame, and assistive technology reads
+// the widget's state then. Nothing else is lost: this widget draws nothing of its own.
+void ControlWidget::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::EnabledChange && !isVisible())
+        return;
+    QWidget::changeEvent(event);
+}
+
 void ControlWidget::paintEvent(QPaintEvent*) {}
 
 void ControlWidget::Deliver(const MouseInput& input, const std::function<void()>& call)

@@ -21,6 +21,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void MousePressed(const MouseInput& input) override;
     void MouseReleased(const MouseInput& input) override;

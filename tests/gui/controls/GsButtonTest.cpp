@@ -1,5 +1,7 @@
 #include "GsButtonTestSupport.h"
 
+#include <QImage>
+
 #include "gui/controls/GsButton.h"
 #include "gui/controls/GsImage.h"
 #include "gui/graphics/image.h"
@@ -83,6 +85,37 @@ TEST(GsButtonAppearance, LoadingAMissingFileLeavesTheSlotEmptyAndStillNotifies)
     appearance.LoadImage(ButtonState::Hovered, testsupport::Root() / "missing.png");
     EXPECT_EQ(told, 2);
     EXPECT_TRUE(appearance.Hovered()->Empty());
+}
+
+TEST(GsButtonAppearance, ALoadedFileIsWhatTheSlotShowsUnlessASetterReplacedItFirst)
+{
+    QImage picture(3, 2, QImage::Format_ARGB32);
+    picture.fill(qRgba(10, 20, 30, 255));
+    const auto file = testsupport::Root() / "hovered.png";
+    ASSERT_TRUE(picture.save(QString::fromStdString(file.string()), "PNG"));
+    const struct {
+        const char* name;
+        bool setAfterLoad;
+        int width; // of the hovered slot in the end
+    } cases[] = {{"loaded", false, 3}, {"set after the load", true, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        GsButtonAppearance appearance;
+        appearance.SetHovered(*Solid(2, 2, kHoveredColor));
+        appearance.LoadImage(ButtonState::Hovered, file);
+        if (c.setAfterLoad)
+            appearance.SetHovered(*Solid(2, 2, kHoveredColor));
+        GsButtonAppearance copy;
+        copy.Assign(appearance);
+        EXPECT_EQ(copy.Hovered()->Width(), c.width) << "a copy of the set";
+        EXPECT_EQ(appearance.GetImage(cbUnchecked, ButtonState::Sunken)->Width(), c.width)
+            << "through the fallback";
+    }
+    GsButtonAppearance unread;
+    unread.SetRaised(*Solid(2, 2, kRaisedColor));
+    unread.LoadImage(ButtonState::Raised, file);
+    EXPECT_EQ(unread.GetImage(cbUnchecked, ButtonState::Disabled)->Width(), 3)
+        << "the fallback reads the loaded file, not what the slot held before";
 }
 
 TEST(GsButtonOuterGlowTextEffect, SunkenTakesRaisedFontAndAnOffsetButNotItsGlow)
