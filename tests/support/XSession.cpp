@@ -497,4 +497,13 @@ std::optional<Rgb> ScreenPixel(int x, int y)
     return image->Pixel(0, 0);
 }
 
+std::string DescribeRect(const std::optional<ScreenRect>& rect)
+{
+    if (!rect)
+        return "(no geometry)";
+    std::ostringstream text;
+    text << rect->width << "x" << rect->height << "+" << rect->x << "+" << rect->y;
+    return text.str();
+}
+
 } // namespace testsupport

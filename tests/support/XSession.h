@@ -86,6 +86,9 @@ struct ScreenRect {
     bool operator==(const ScreenRect&) const = default;
 };
 
+// "WIDTHxHEIGHT+X+Y", as X tools print a geometry; "(no geometry)" for none.
+std::string DescribeRect(const std::optional<ScreenRect>& rect);
+
 struct Rgb {
     int red = 0;
     int green = 0;

@@ -93,15 +93,6 @@ bool Near(const ScreenRect& actual, const ScreenRect& expected, int slack)
         && actual.width == expected.width && actual.height == expected.height;
 }
 
-std::string Describe(const std::optional<ScreenRect>& r)
-{
-    if (!r)
-        return "(no geometry)";
-    std::ostringstream text;
-    text << r->width << "x" << r->height << "+" << r->x << "+" << r->y;
-    return text.str();
-}
-
 class ProgramE2E : public testing::Test {
 protected:
     void SetUp() override
@@ -257,7 +248,7 @@ TEST_F(ProgramE2E, FirstStartIsOffThenTheUserArmsRetimesClosesAndTheNextStartArm
 
     // A frameless tool window at exactly the picture's size, centred, above the others and
     // without a taskbar entry.
-    EXPECT_EQ(rect, kCentred) << Describe(rect);
+    EXPECT_EQ(rect, kCentred) << DescribeRect(rect);
     EXPECT_TRUE(WaitUntil([&] { return !WindowStates(window).empty(); }, kActTimeout));
     const auto states = WindowStates(window);
     EXPECT_THAT(states, Contains("_NET_WM_STATE_ABOVE"));
@@ -421,7 +412,7 @@ TEST_F(ProgramE2E, TheLeftButtonDragsTheWindowByItsBackgroundAndTheRightDoesNot)
     const auto geometry = [window = window] { return WindowGeometry(window); };
 
     Drag(start, kHeaderBackground, 100, 60, 3);
-    EXPECT_EQ(geometry(), start) << "moved by the right button: " << Describe(geometry());
+    EXPECT_EQ(geometry(), start) << "moved by the right button: " << DescribeRect(geometry());
 
     // The header's background, then the body's background, moves it there and back. Had the
     // right-button drag moved it, the presses would miss the places measured from the start.
@@ -429,11 +420,11 @@ TEST_F(ProgramE2E, TheLeftButtonDragsTheWindowByItsBackgroundAndTheRightDoesNot)
     Drag(start, kHeaderBackground, 100, 60, 1);
     EXPECT_TRUE(WaitUntil([&] { return Near(geometry().value_or(ScreenRect{}), moved, 3); },
                           kActTimeout))
-        << Describe(geometry());
+        << DescribeRect(geometry());
     Drag(geometry().value_or(moved), kBodyBackground, -100, -60, 1);
     EXPECT_TRUE(WaitUntil([&] { return Near(geometry().value_or(ScreenRect{}), start, 3); },
                           kActTimeout))
-        << Describe(geometry());
+        << DescribeRect(geometry());
 
     Terminate(*program);
 }
@@ -457,12 +448,12 @@ TEST_F(ProgramE2E, AClickWithoutMotionAndAPressOnADisabledControlLeaveTheWindowI
     ASSERT_FALSE(Armed()) << Report();
     Drag(start, kApply, -100, -60, 1);
     EXPECT_FALSE(WaitUntil([&] { return geometry() != start; }, 2s))
-        << "the window moved to " << Describe(geometry());
+        << "the window moved to " << DescribeRect(geometry());
 
     // The next click reaches the switch.
     ASSERT_TRUE(ClickAt(start, kSwitch));
     EXPECT_TRUE(WaitUntil([&] { return ArmedWith(60); }, kActTimeout)) << Report();
-    EXPECT_EQ(geometry(), start) << Describe(geometry());
+    EXPECT_EQ(geometry(), start) << DescribeRect(geometry());
     Terminate(*program);
 }
 

@@ -45,15 +45,6 @@ int Device(int length, double scale)
     return static_cast<int>(std::ceil(length * scale));
 }
 
-std::string Describe(const std::optional<ScreenRect>& r)
-{
-    if (!r)
-        return "(no geometry)";
-    std::ostringstream text;
-    text << r->width << "x" << r->height << "+" << r->x << "+" << r->y;
-    return text.str();
-}
-
 QImage ToQImage(const ScreenImage& shot)
 {
     QImage image(shot.Width(), shot.Height(), QImage::Format_RGB32);
@@ -140,22 +131,22 @@ TEST_P(ScreensE2E, TheWindowOpensInsideTheWorkAreaWithTextAtTheScreensResolution
             return body && body->red + body->green + body->blue > 3 * 192;
         },
         10s))
-        << Describe(rect) << "\n" << ReadFile(log);
+        << DescribeRect(rect) << "\n" << ReadFile(log);
 
     const int width = Device(kWidth, row.scale);
     const int height = Device(kHeight, row.scale);
-    EXPECT_EQ(rect->width, width) << Describe(rect);
-    EXPECT_EQ(rect->height, height) << Describe(rect);
+    EXPECT_EQ(rect->width, width) << DescribeRect(rect);
+    EXPECT_EQ(rect->height, height) << DescribeRect(rect);
     const ScreenRect area{row.reservedLeft, row.reservedTop, row.width - row.reservedLeft,
                           row.height - row.reservedTop};
     if (width <= area.width && height <= area.height) {
         // Centred in the work area, give or take the rounding between window and device pixels.
-        EXPECT_NEAR(rect->x, area.x + (area.width - width) / 2, 2) << Describe(rect);
-        EXPECT_NEAR(rect->y, area.y + (area.height - height) / 2, 2) << Describe(rect);
+        EXPECT_NEAR(rect->x, area.x + (area.width - width) / 2, 2) << DescribeRect(rect);
+        EXPECT_NEAR(rect->y, area.y + (area.height - height) / 2, 2) << DescribeRect(rect);
     } else {
         // Too tall for the screen: the top row, with minimise and close, stays on it.
-        EXPECT_GE(rect->x, area.x) << Describe(rect);
-        EXPECT_EQ(rect->y, area.y) << Describe(rect);
+        EXPECT_GE(rect->x, area.x) << DescribeRect(rect);
+        EXPECT_EQ(rect->y, area.y) << DescribeRect(rect);
     }
 
     if (row.sharpness > 0) {

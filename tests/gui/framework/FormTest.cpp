@@ -294,16 +294,26 @@ TEST_F(FrameworkTest, MouseInputOnTheHostReachesTheForm)
                        "up " + std::to_string(mbRight) + " " + std::to_string(ssShift) + " 6,8"}));
 }
 
-TEST_F(FrameworkTest, BackgroundDragMovesTheWindowWithoutAWindowManager)
+namespace {
+
+// Shows the form at 100, 100; a left press on its background starts a window drag.
+void ShowDraggable(Form& form)
 {
-    Form form;
     form.SetBounds(100, 100, 50, 40);
     form.Show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.Host()));
-    form.OnMouseDown = [&](Component*, MouseButton button, ShiftState, int, int) {
+    form.OnMouseDown = [&form](Component*, MouseButton button, ShiftState, int, int) {
         if (button == mbLeft)
             form.StartWindowDrag();
     };
+}
+
+} // namespace
+
+TEST_F(FrameworkTest, BackgroundDragMovesTheWindowWithoutAWindowManager)
+{
+    Form form;
+    ShowDraggable(form);
     QTest::mousePress(form.Host(), Qt::LeftButton, {}, QPoint(10, 10));
     QTest::mouseMove(form.Host(), QPoint(30, 25));
     QTest::mouseRelease(form.Host(), Qt::LeftButton, {}, QPoint(30, 25));
@@ -332,13 +342,7 @@ class BackgroundDrag : public FrameworkTest, public testing::WithParamInterface<
 TEST_P(BackgroundDrag, MovesTheWindowOnlyPastTheDragDistanceWithTheButtonHeld)
 {
     Form form;
-    form.SetBounds(100, 100, 50, 40);
-    form.Show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.Host()));
-    form.OnMouseDown = [&](Component*, MouseButton button, ShiftState, int, int) {
-        if (button == mbLeft)
-            form.StartWindowDrag();
-    };
+    ShowDraggable(form);
     for (const PointerStep& step : GetParam().steps) {
         if (step.kind == PointerStep::Press)
             QTest::mousePress(form.Host(), Qt::LeftButton, {}, step.at);
