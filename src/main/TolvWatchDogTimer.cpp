@@ -56,8 +56,8 @@ int main(int argc, char** argv)
     // Joined before the application ends.
     const std::jthread sessionBus([] { (void)QDBusConnection::sessionBus(); });
     // The labels' first text reads the font list (fontconfig's configuration and caches); read
-    // here on a thread of its own (the application has put its font substitutions in place),
-    // it is ready when the window is first composed.
+    // here on a thread of its own, it is ready when the window is first composed. Reading the
+    // list does not look at the font substitutions the main thread installs meanwhile.
     const std::jthread fontList([] { (void)QFontDatabase::families(); });
     try {
         graphics::InstallFontSubstitutions();
