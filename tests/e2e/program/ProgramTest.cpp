@@ -270,7 +270,8 @@ TEST_F(ProgramE2E, FirstStartIsOffThenTheUserArmsRetimesClosesAndTheNextStartArm
     // The switch arms the firmware with the shown times and stores them.
     ASSERT_TRUE(ClickAt(rect, kSwitch));
     ASSERT_TRUE(WaitUntil([&] { return ArmedWith(60); }, kActTimeout)) << Report();
-    EXPECT_EQ(Stored("LAST_STATE"), 15u) << Report();
+    // The settings are stored once the firmware has taken the switch.
+    EXPECT_TRUE(WaitUntil([&] { return Stored("LAST_STATE") == 15u; }, kActTimeout)) << Report();
     EXPECT_EQ(Stored("REBOOT_TIME"), 60u) << Report();
     EXPECT_EQ(Stored("RESET_TIME"), 40u) << Report();
     // The fields light up; Apply stays disabled, nothing is waiting to be applied.
