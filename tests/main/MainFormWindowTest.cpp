@@ -54,7 +54,6 @@ TEST_P(Minimise, GoesToTheTrayOrToATaskbarEntryAndComesBack)
 }
 
 const MinimiseRow kMinimiseRows[] = {
-    {"WithATrayHidesTheWindow", true, true, true, false, false},
     {"WithoutATrayMinimisesToATaskbarEntry", false, false, false, true, true},
     {"ATrayThatCameLaterTakesTheWindowBack", false, true, false, true, false},
 };
@@ -89,7 +88,6 @@ TEST_P(BackgroundPress, DragsTheWindowOnlyOffTheControls)
 const PressRow kPressRows[] = {
     {"TheHeadersBackground", {200, 20}, true},
     {"AnExplanationsText", {200, 90}, true},
-    {"TheDisabledApplyButton", {354, 514}, false},
     {"TheDisabledRestartUpArrow", {274, 152}, false},
 };
 INSTANTIATE_TEST_SUITE_P(MainForm, BackgroundPress, testing::ValuesIn(kPressRows),

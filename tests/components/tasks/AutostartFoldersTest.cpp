@@ -218,7 +218,6 @@ INSTANTIATE_TEST_SUITE_P(
         EnrollRow{"MemberWritesAnOwnEntryWhereTheSystemFolderIsClosed", true, false, N, N,
                   Layout::Plain, N, A, 0, ""},
         EnrollRow{"MemberReplacesAnOwnHiddenEntry", true, false, A, H, Layout::Plain, A, A, 0, ""},
-        EnrollRow{"MemberRemovesTheOwnEntry", true, true, N, A, Layout::Plain, N, N, 0, ""},
         EnrollRow{"MemberRemovesTheOwnEntryAndHearsThatTheSystemWideOneStays", true, true, A, A,
                   Layout::Plain, A, N, 0, "stays and starts the program for every user"},
         EnrollRow{"MemberFollowsTheirOwnLink", true, false, N, N, Layout::OwnLink, N, A, 0, ""},
@@ -267,9 +266,7 @@ TEST_P(ProbeFor, TheOwnEntryOverridesTheSystemWideOne)
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ProbeFor,
-    testing::Values(ProbeRow{"NoEntry", N, N, false, false},
-                    ProbeRow{"SystemWideOnly", A, N, false, true},
-                    ProbeRow{"OwnOnly", N, A, false, true},
+    testing::Values(ProbeRow{"OwnOnly", N, A, false, true},
                     ProbeRow{"OwnHiddenSwitchesTheSystemWideOneOff", A, H, false, false},
                     ProbeRow{"OwnActiveOverridesASystemWideHidden", H, A, false, true},
                     ProbeRow{"ConfigHomeOfAnotherUserIsNotLookedAt", A, H, true, true}),

@@ -1,6 +1,7 @@
 #include "ChildProgram.h"
 #include "PrivateBus.h"
 #include "TestSupport.h"
+#include "SimulatedMachine.h"
 #include "XSession.h"
 
 #include "SimState.h"
@@ -226,14 +227,8 @@ protected:
         ASSERT_TRUE(MouseRelease(x + dx, y + dy, button));
     }
 
-    const std::filesystem::path m_Sim = Root() / "sim";
-    // The firmware is simulated; no bus reaches the program, so the direct backend drives the
-    // firmware, the tray is the session's XEmbed tray and no real logind is asked for anything.
-    ScopedVariable m_Firmware{"TLACPI_FIRMWARE", "sim:" + m_Sim.string()};
-    ScopedVariable m_NoSessionBus{"DBUS_SESSION_BUS_ADDRESS",
-                                  "unix:path=" + (Root() / "no-session-bus").string()};
-    ScopedVariable m_NoSystemBus{"DBUS_SYSTEM_BUS_ADDRESS",
-                                 "unix:path=" + (Root() / "no-system-bus").string()};
+    const SimulatedMachine m_Machine;
+    const std::filesystem::path m_Sim = m_Machine.sim;
     std::unique_ptr<XSession> m_Session;
     std::filesystem::path m_LastLog;
     int m_Starts = 0;
