@@ -24,6 +24,9 @@ std::atomic<const AcpiFunctions*> g_TestFunctions{nullptr};
 // it), and why the library itself could not be used. Written once, under the load mutex.
 using LastErrorFunction = std::int32_t (*)(char* buffer, std::uint32_t size);
 std::atomic<LastErrorFunction> g_LastError{nullptr};
+std::atomic<TlAcpiReadWatchdogFunction> g_ReadWatchdog{nullptr};
+std::mutex g_ReportSourceMutex;
+WatchdogReportSource g_ReportSource;
 std::mutex g_LoadErrorMutex;
 std::string g_LoadError;
 std::string g_TestError;
@@ -96,6 +99,9 @@ const AcpiFunctions* LoadAcpiLibrary(const char* path)
     LastErrorFunction lastError = nullptr;
     if (Resolve(library, "TlAcpiLastError", lastError))
         g_LastError.store(lastError);
+    TlAcpiReadWatchdogFunction readWatchdog = nullptr;
+    if (Resolve(library, "TlAcpiReadWatchdog", readWatchdog))
+        g_ReadWatchdog.store(readWatchdog);
     return loaded->emplace(path, std::move(table)).first->second.get();
 }
 
@@ -133,6 +139,37 @@ void SetLastFirmwareErrorForTesting(const std::string& text)
 {
     std::lock_guard lock(g_LoadErrorMutex);
     g_TestError = text;
+}
+
+std::optional<TlAcpiWatchdogReport> ReadWatchdogReport()
+{
+    {
+        std::lock_guard lock(g_ReportSourceMutex);
+        if (g_ReportSource)
+            return g_ReportSource();
+    }
+    if (g_TestFunctions.load() || !ProgramFolderLibrary())
+        return std::nullopt;
+    const TlAcpiReadWatchdogFunction read = g_ReadWatchdog.load();
+    if (!read)
+        return std::nullopt;
+    TlAcpiWatchdogReport report{};
+    report.size = sizeof report;
+    if (!read(&report))
+        return std::nullopt;
+    // The library terminates its texts; a damaged one must still never run off its field.
+    report.path[sizeof report.path - 1] = '\0';
+    report.identity[sizeof report.identity - 1] = '\0';
+    report.restartId[sizeof report.restartId - 1] = '\0';
+    report.holder[sizeof report.holder - 1] = '\0';
+    report.problem[sizeof report.problem - 1] = '\0';
+    return report;
+}
+
+void SetWatchdogReportForTesting(WatchdogReportSource source)
+{
+    std::lock_guard lock(g_ReportSourceMutex);
+    g_ReportSource = std::move(source);
 }
 
 void AcpiThreadInit()

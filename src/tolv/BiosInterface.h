@@ -1,6 +1,10 @@
 #pragma once
 
+#include "tolv/WatchdogReport.h"
+
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 // Access to numbered firmware items through the maker's ACPI interface library
@@ -37,6 +41,13 @@ void SetAcpiFunctionsForTesting(const AcpiFunctions* functions);
 std::string LastFirmwareError();
 // For tests with an installed table: the text LastFirmwareError answers.
 void SetLastFirmwareErrorForTesting(const std::string& text);
+
+// What the firmware library tells of the watchdog (see WatchdogReport.h); no value when the
+// library cannot be loaded or does not tell (an older library).
+std::optional<TlAcpiWatchdogReport> ReadWatchdogReport();
+// For tests: answers ReadWatchdogReport instead of the library; null returns to the library.
+using WatchdogReportSource = std::function<std::optional<TlAcpiWatchdogReport>()>;
+void SetWatchdogReportForTesting(WatchdogReportSource source);
 
 // Ordinal 1, once at the start of every kick thread. Does nothing without a library.
 void AcpiThreadInit();
