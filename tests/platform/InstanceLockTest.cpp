@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <future>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "TestSupport.h"
@@ -82,4 +83,36 @@ TEST(InstanceLock, TheFileIsReadableByTheGroupOnlyInASharedRuntimeFolder)
     }
     setenv("TOLV_ROOT", root.c_str(), 1);
     ::umask(saved);
+}
+
+// The holder is read from /proc/locks: only an flock on exactly this device and inode counts,
+// not one waiting for it, not a POSIX lock on the same file, not a damaged line.
+TEST(InstanceLock, TheHolderIsFoundWithoutTakingTheLock)
+{
+    const dev_t device = makedev(0x103, 0x2);
+    const char* const lines[] = {
+        "1: -> FLOCK  ADVISORY  WRITE 11 103:02:77 0 EOF\n",
+        "2: POSIX  ADVISORY  WRITE 12 103:02:77 0 EOF\n",
+        "3: FLOCK  ADVISORY  WRITE 13 103:03:77 0 EOF\n",
+        "4: FLOCK  ADVISORY  WRITE 14 103:02:770 0 EOF\n",
+        "5: FLOCK  ADVISORY  WRITE x 103:02:77 0 EOF\n",
+        "6: FLOCK  ADVISORY  WRITE 16 103:02:77x 0 EOF\n",
+    };
+    std::string locks;
+    for (const char* line : lines)
+        locks += line;
+    EXPECT_EQ(platform::FindFlockHolder(locks, device, 77), std::nullopt) << locks;
+    EXPECT_EQ(platform::FindFlockHolder(locks + "7: FLOCK  ADVISORY  WRITE 17 103:02:77 0 EOF\n", device, 77), 17);
+
+    // The real file: nothing, held by this process, released again; nobody takes it meanwhile.
+    using State = platform::LockHolder::State;
+    EXPECT_EQ(platform::FindInstanceLockHolder("TOLV_WATCHDOG_TIMER").state, State::Free);
+    auto copy = std::make_unique<InstanceLock>("TOLV_WATCHDOG_TIMER");
+    ASSERT_EQ(copy->Acquire(), InstanceLock::Result::Acquired);
+    const platform::LockHolder held = platform::FindInstanceLockHolder("TOLV_WATCHDOG_TIMER");
+    EXPECT_EQ(held.state, State::Held);
+    EXPECT_EQ(held.pid, ::getpid());
+    copy.reset();
+    EXPECT_EQ(platform::FindInstanceLockHolder("TOLV_WATCHDOG_TIMER").state, State::Free);
+    EXPECT_EQ(InstanceLock("TOLV_WATCHDOG_TIMER").Acquire(), InstanceLock::Result::Acquired);
 }
