@@ -19,6 +19,7 @@
 #include "platform/Paths.h"
 #include "platform/RealTime.h"
 #include "platform/WindowMessages.h"
+#include "readout/StoredSettings.h"
 #include "system/WinRegistry.h"
 #include "system/autostart.h"
 #include "watchdog/CWatchDogControl.h"
@@ -26,7 +27,7 @@
 namespace {
 
 constexpr const char* kCaption = "TOLV Watchdog Timer";
-constexpr const char* kSettingsKey = "Software\\TOLV\\TOLV Watchdog Timer";
+constexpr const char* kSettingsKey = readout::kSettingsKey;
 constexpr std::uint32_t kStateOn = 15;
 constexpr std::uint32_t kStateOff = 0;
 
@@ -87,7 +88,7 @@ TMainForm::~TMainForm()
 
 void TMainForm::InitLimits()
 {
-    m_MinGap = m_ModelTypeWMI ? 60 : 5;
+    m_MinGap = readout::MinimumGap(m_ModelTypeWMI);
     m_RebootMin = m_ModelTypeWMI ? 180 : 10;
     m_ResetMin = m_ModelTypeWMI ? 20 : 5;
     m_SavedResetTime = 40;
@@ -157,12 +158,8 @@ void TMainForm::LoadSettings()
             m_SavedResetTime = reload;
             m_SavedRebootTime = restart;
         }
-        // On the values as stored, in a type where the sum cannot wrap (a reload time near 2^32
-        // would otherwise pass); a value beyond the sliders' positions is broken like a pair
-        // that breaks the gap. Values in range but beyond the sliders' ends are clamped by them.
-        const bool fits = restart <= kLongestPosition && reload <= kLongestPosition;
-        on = m_LastState != kStateOff && fits
-            && std::int64_t{restart} >= std::int64_t{reload} + m_MinGap;
+        // Values in range but beyond the sliders' ends are clamped by them.
+        on = readout::CountsAsOn(m_LastState, restart, reload, m_MinGap);
         key.Flush();
     }
     key.Close();
