@@ -8,3 +8,42 @@ bool HasHiddenSwitch(const std::vector<std::string_view>& arguments)
     }
     return false;
 }
+
+CommandLineChoice ParseCommandLine(const std::vector<std::string_view>& arguments)
+{
+    using Action = CommandLineChoice::Action;
+    int status = 0;
+    int json = 0;
+    int help = 0;
+    for (std::string_view argument : arguments) {
+        if (argument == "--status")
+            ++status;
+        else if (argument == "--json")
+            ++json;
+        else if (argument == "--help")
+            ++help;
+        else if (argument.starts_with("--"))
+            return {Action::UsageError};
+    }
+    const auto count = static_cast<int>(arguments.size());
+    if (help)
+        return {count == 1 ? Action::Help : Action::UsageError};
+    if (status)
+        return {status == 1 && json <= 1 && count == status + json ? Action::Status : Action::UsageError, json == 1};
+    return {json ? Action::UsageError : Action::Window};
+}
+
+const char* UsageText()
+{
+    return "Usage: tolv-watchdog-timer [-h]\n"
+           "       tolv-watchdog-timer --status [--json]\n"
+           "       tolv-watchdog-timer --help\n"
+           "\n"
+           "  -h        start hidden in the notification area\n"
+           "  --status  tell the watchdog's state, the program's and the stored settings', then end:\n"
+           "            exit status 0 when all is as stored, 1 when something is wrong\n"
+           "  --json    with --status: tell it as one JSON object\n"
+           "  --help    show this text\n"
+           "\n"
+           "A usage error ends with exit status 2.\n";
+}

@@ -1,8 +1,10 @@
-// The program's entry: one copy per machine (a second start brings the first one's window
-// forward, or says which file stops it), the hidden start, the main window and the tray,
-// then the event loop until the main window closes. The exit status is 0 in every case.
+// The program's entry: the commands that need no window (status, usage) first, then one copy
+// per machine (a second start brings the first one's window forward, or says which file stops
+// it), the hidden start, the main window and the tray, then the event loop until the main
+// window closes. A window start ends with exit status 0 in every case.
 
 #include <cstdio>
+#include <iostream>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "platform/InstanceLock.h"
 #include "platform/MessageBox.h"
 #include "platform/WindowMessages.h"
+#include "readout/StatusCommand.h"
 
 // fontconfig keeps its caches until the process ends, and so do Qt's Wayland client (the
 // compositor's objects) and Qt's StatusNotifier tray (its bus connection); none is a leak of ours.
@@ -29,6 +32,23 @@ extern "C" const char* __lsan_default_suppressions()
 
 int main(int argc, char** argv)
 {
+    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    // Before the instance lock and any Qt object: the status runs beside a running copy, fast
+    // and without a display.
+    const CommandLineChoice choice = ParseCommandLine(arguments);
+    switch (choice.action) {
+    case CommandLineChoice::Action::Status:
+        return readout::PrintStatus(choice.json, std::cout);
+    case CommandLineChoice::Action::Help:
+        std::cout << UsageText();
+        return 0;
+    case CommandLineChoice::Action::UsageError:
+        std::cerr << UsageText();
+        return 2;
+    case CommandLineChoice::Action::Window:
+        break;
+    }
+
     // Held, never released, until the process ends; the kernel drops it with the process.
     static platform::InstanceLock instance("TOLV_WATCHDOG_TIMER");
     const platform::InstanceLock::Result locked = instance.Acquire();
@@ -44,7 +64,6 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
     const bool hidden = HasHiddenSwitch(arguments);
 
     framework::Application app(argc, argv);
