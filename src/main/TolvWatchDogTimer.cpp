@@ -19,6 +19,7 @@
 #include "platform/InstanceLock.h"
 #include "platform/MessageBox.h"
 #include "platform/WindowMessages.h"
+#include "readout/RestartNotice.h"
 
 // fontconfig keeps its caches until the process ends, and so do Qt's Wayland client (the
 // compositor's objects) and Qt's StatusNotifier tray (its bus connection); none is a leak of ours.
@@ -74,6 +75,8 @@ int main(int argc, char** argv)
         // A hidden start without a notification area would leave the program out of reach.
         if (hidden && !trayForm->TrayIcon().IsAdded())
             app.SetShowMainForm(true);
+        if (const auto notice = readout::TakeRestartNotice())
+            trayForm->TellAtStart(*notice);
         app.Run();
     } catch (...) {
         framework::HandleException();
