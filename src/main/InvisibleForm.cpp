@@ -63,8 +63,8 @@ void TInvisibleForm::TellAtStart(const std::string& text)
 void TInvisibleForm::RefreshTip()
 {
     const bool on = m_Main.WatchdogOn();
-    // The library answers from the device's state without waiting for the kick thread; a
-    // stopped device is not opened for it.
+    // Asked only while on: the library never opens a stopped device, and a running one is
+    // asked for its seconds left without waiting for the kick thread's next write.
     const auto report = on ? tolv::ReadWatchdogReport() : std::nullopt;
     m_TrayIcon->SetTip(readout::TrayTip(on, m_Main.AppliedRebootTime(), m_Main.AppliedResetTime(), report));
     m_TipTimer.SetEnabled(on);
