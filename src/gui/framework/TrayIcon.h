@@ -35,11 +35,11 @@ using TrayNotifyEvent = Event<Component*, unsigned>;
 using TrayHostProbe = std::function<bool()>;
 
 // An icon in the notification area. It shows the tooltip set with SetToolTip and opens no menu
-// but the one handed to it with SetMenu: mouse actions reach OnNotify, and the owner decides what they do.
-// Hosts report whole clicks, not presses and releases, so the notifications seen are a left
-// click (left button up), a right click (right button up), a double click and a middle click
-// (middle button up). A click counts at the release over the icon: a press that ends elsewhere
-// opens nothing and reports nothing.
+// but the one handed to it with SetMenu: mouse actions reach OnNotify, and the owner decides
+// what they do. Hosts report whole clicks, not presses and releases, so the notifications seen
+// are a left click (left button up), a right click (right button up), a double click and a
+// middle click (middle button up). A click counts at the release over the icon: a press that
+// ends elsewhere opens nothing and reports nothing.
 class TrayIcon : public Component {
 public:
     TrayIcon();
