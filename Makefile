@@ -45,8 +45,9 @@ run:
 	$(MAKE) build
 	scripts/run-demo $(BUILD)
 
-# Writes docs/screenshot.png (the window with the watchdog on) and docs/screenshot-tray.png (the
-# tray's popup menu) from the real program on a private Xvfb with openbox, xcompmgr and trayer,
+# Writes docs/screenshot.png (the window with the watchdog on), docs/screenshot-tray.png (the
+# tray's popup menu) and docs/screenshot-restart.png (the notice after a restart by the watchdog)
+# from the real program on a private Xvfb with openbox, xcompmgr and trayer,
 # then docs/screenshot-hidpi.png (the window on a desktop scaled twice) and
 # docs/screenshot-wayland.png (the window and waybar's tray on a headless sway).
 screenshot:

@@ -2,9 +2,19 @@
 
 #include "gui/controls/GsTrayIcon.h"
 #include "main/MainForm.h"
+#include "platform/MessageBox.h"
+#include "readout/TrayTip.h"
+#include "tolv/BiosInterface.h"
+
+namespace {
+constexpr const char* kCaption = "TOLV Watchdog Timer";
+}
 
 TInvisibleForm::TInvisibleForm(TMainForm& mainForm)
     : m_Main(mainForm)
+    , m_TellStartNotice([this] {
+        platform::ShowMessageBox(m_StartNotice, kCaption, platform::MB_OK | platform::MB_ICONINFORMATION);
+    })
 {
     SetCaption("InvisibleForm");
     SetBounds(0, 0, 320, 240);
@@ -24,10 +34,38 @@ TInvisibleForm::TInvisibleForm(TMainForm& mainForm)
 
     m_Main.SetExitEnabled = [this](bool enabled) { m_Exit->SetEnabled(enabled); };
     m_Main.TrayHoldsIcon = [this] { return m_TrayIcon->IsAdded(); };
+
+    m_TipTimer.SetInterval(1000);
+    m_TipTimer.SetOnTimer([this](framework::Component*) { RefreshTip(); });
+    m_Main.OnWatchdogChange = [this] { RefreshTip(); };
+    RefreshTip();
 }
 
 TInvisibleForm::~TInvisibleForm()
 {
     m_Main.SetExitEnabled = nullptr;
     m_Main.TrayHoldsIcon = nullptr;
+    m_Main.OnWatchdogChange = nullptr;
+}
+
+void TInvisibleForm::TellAtStart(const std::string& text)
+{
+    if (m_TrayIcon->IsAdded()) {
+        m_TrayIcon->SetBalloonTitle(kCaption);
+        m_TrayIcon->ShowBalloon(text);
+        return;
+    }
+    // Not from here: the window is still being built and a modal box would hold it up.
+    m_StartNotice = text;
+    m_TellStartNotice.Request();
+}
+
+void TInvisibleForm::RefreshTip()
+{
+    const bool on = m_Main.WatchdogOn();
+    // Asked only while on: the library never opens a stopped device, and a running one is
+    // asked for its seconds left without waiting for the kick thread's next write.
+    const auto report = on ? tolv::ReadWatchdogReport() : std::nullopt;
+    m_TrayIcon->SetTip(readout::TrayTip(on, m_Main.AppliedRebootTime(), m_Main.AppliedResetTime(), report));
+    m_TipTimer.SetEnabled(on);
 }

@@ -170,6 +170,17 @@ void TMainForm::LoadSettings()
         m_ApplyButton->SetEnabled(false);
 }
 
+bool TMainForm::WatchdogOn() const
+{
+    return m_Switch && m_Switch->Checked();
+}
+
+void TMainForm::WatchdogChanged()
+{
+    if (OnWatchdogChange)
+        OnWatchdogChange();
+}
+
 void TMainForm::EnableControlsFor(bool on)
 {
     // Each control goes straight to its final state: one disabled for a moment would push the
@@ -187,6 +198,7 @@ void TMainForm::ApplySwitchState(bool on)
         (void)TurnOn();
     else
         TurnOff();
+    WatchdogChanged();
 }
 
 bool TMainForm::Arm(std::int32_t restart, std::int32_t reload)
@@ -198,11 +210,13 @@ bool TMainForm::Arm(std::int32_t restart, std::int32_t reload)
         m_Switch->SetChecked(false);
         EnableControlsFor(false);
         m_ArmFailed = true;
+        WatchdogChanged();
         Tell("The watchdog could not be switched on.\n\n" + failure);
         return false;
     }
     control->Start();
     m_ArmFailed = false;
+    WatchdogChanged();
     return true;
 }
 

@@ -82,12 +82,19 @@ public:
     // leave the program out of reach).
     std::function<void(bool)> SetExitEnabled;
     std::function<bool()> TrayHoldsIcon;
+    // Set by the tray's owner form: called after the switch or the times were applied (or an
+    // arm failed), so that the icon's tooltip follows.
+    std::function<void()> OnWatchdogChange;
 
     // State, for the program's other windows and for tests.
     bool ModelTypeWMI() const { return m_ModelTypeWMI; }
     std::uint32_t LastState() const { return m_LastState; }
     std::uint32_t SavedRebootTime() const { return m_SavedRebootTime; }
     std::uint32_t SavedResetTime() const { return m_SavedResetTime; }
+    // Whether the watchdog runs (the switch shows what the device does), and the times running.
+    bool WatchdogOn() const;
+    std::uint32_t AppliedRebootTime() const { return m_AppliedRebootTime; }
+    std::uint32_t AppliedResetTime() const { return m_AppliedResetTime; }
     int MinGap() const { return m_MinGap; }
     GsBulledCheckBox* Switch() const { return m_Switch; }
     GsBulledCheckBox* StartupCheck() const { return m_StartupCheck; }
@@ -171,6 +178,7 @@ private:
     // times); tells the user once per run when the store cannot be written.
     void WriteSettings(std::uint32_t lastState, SettingsWrite what);
     void Sleep(std::chrono::milliseconds period);
+    void WatchdogChanged();
     // Tells the user, in a message box with the program's caption.
     void Tell(const std::string& text);
 

@@ -68,6 +68,7 @@ void TMainForm::OnApplyClick(framework::Component*)
     m_AppliedResetTime = static_cast<std::uint32_t>(reload);
     UpdateResetScale();
     Redraw();
+    WatchdogChanged();
     WriteSettings(m_LastState, SettingsWrite::StateAndTimes);
     m_ApplyButton->SetEnabled(false);
     if (m_ModelTypeWMI) {

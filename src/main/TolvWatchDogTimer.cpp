@@ -21,6 +21,7 @@
 #include "platform/InstanceLock.h"
 #include "platform/MessageBox.h"
 #include "platform/WindowMessages.h"
+#include "readout/RestartNotice.h"
 #include "readout/StatusCommand.h"
 
 // fontconfig keeps its caches until the process ends, and so do Qt's Wayland client (the
@@ -93,6 +94,8 @@ int main(int argc, char** argv)
         // A hidden start without a notification area would leave the program out of reach.
         if (hidden && !trayForm->TrayIcon().IsAdded())
             app.SetShowMainForm(true);
+        if (const auto notice = readout::TakeRestartNotice())
+            trayForm->TellAtStart(*notice);
         app.Run();
     } catch (...) {
         framework::HandleException();

@@ -3,6 +3,7 @@
 #include "platform/Assert.h"
 
 #include <cstring>
+#include <vector>
 
 using namespace platform;
 
@@ -56,6 +57,31 @@ bool RegistryKey::WriteDword(const std::string& name, std::uint32_t value)
     BYTE buffer[4];
     std::memcpy(buffer, &value, sizeof buffer);
     m_LastResult = RegSetValueExA(m_Key, name.c_str(), 0, REG_DWORD, buffer, sizeof buffer);
+    return m_LastResult == ERROR_SUCCESS;
+}
+
+bool RegistryKey::ReadString(const std::string& name, std::string& value)
+{
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (RegQueryValueExA(m_Key, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ)
+        return false;
+    // A value that grew since its size was asked answers ERROR_MORE_DATA: read as missing.
+    std::vector<BYTE> buffer(size);
+    if (size > 0 && RegQueryValueExA(m_Key, name.c_str(), nullptr, &type, buffer.data(), &size) != ERROR_SUCCESS)
+        return false;
+    if (type != REG_SZ)
+        return false;
+    const auto* text = reinterpret_cast<const char*>(buffer.data());
+    value.assign(text, strnlen(text, size));
+    return true;
+}
+
+bool RegistryKey::WriteString(const std::string& name, const std::string& value)
+{
+    const std::size_t length = std::strlen(value.c_str());
+    m_LastResult = RegSetValueExA(m_Key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                  static_cast<DWORD>(length + 1));
     return m_LastResult == ERROR_SUCCESS;
 }
 

@@ -24,6 +24,11 @@ public:
     // Answers true only for a stored REG_DWORD; on false the target is left unchanged.
     bool ReadDword(const std::string& name, std::uint32_t& value);
     bool WriteDword(const std::string& name, std::uint32_t value);
+    // Answers true only for a stored REG_SZ; the text ends at its first NUL. On false the target
+    // is left unchanged.
+    bool ReadString(const std::string& name, std::string& value);
+    // Stores a REG_SZ with its terminating NUL (a NUL inside value ends the text there).
+    bool WriteString(const std::string& name, const std::string& value);
     void Flush();
     void Close();
     // The store's answer to the last Open or write (ERROR_SUCCESS, ERROR_ACCESS_DENIED, ...).

@@ -1,5 +1,7 @@
 #include "gui/controls/GsTrayIcon.h"
 
+#include <utility>
+
 #include "gui/framework/Application.h"
 #include "gui/framework/Form.h"
 #include "gui/framework/PopupMenu.h"
@@ -86,6 +88,18 @@ std::filesystem::path CsTrayIcon::SetIcon(const std::filesystem::path& icon)
     return previous;
 }
 
+void CsTrayIcon::SetTip(const std::string& tip)
+{
+    std::string cut = tip.substr(0, kMaxTipLength);
+    if (cut == m_Record.tip)
+        return;
+    m_Record.tip = std::move(cut);
+    if (!m_Added)
+        return;
+    m_Record.flags = m_Record.tip.empty() ? m_Record.flags & ~NIF_TIP : m_Record.flags | NIF_TIP;
+    m_Record.window->SetToolTip(m_Record.tip);
+}
+
 void CsTrayIcon::Modify(Balloon balloon)
 {
     if (!m_Added)
@@ -104,8 +118,10 @@ void CsTrayIcon::UpdateFlags(Balloon balloon)
     if (balloon == Balloon::With) {
         m_Record.flags |= NIF_INFO;
         m_Record.info = m_BalloonText.substr(0, kMaxInfoLength);
+        m_Record.infoTitle = m_BalloonTitle;
     } else {
         m_Record.info.clear();
+        m_Record.infoTitle.clear();
     }
 }
 
@@ -116,8 +132,10 @@ void CsTrayIcon::Publish()
     TrayIcon* window = m_Record.window;
     if (m_Record.flags & NIF_ICON)
         (void)window->SetIcon(m_Record.icon); // an unreadable file leaves an empty icon
+    if (m_Record.flags & NIF_TIP)
+        window->SetToolTip(m_Record.tip);
     if (m_Record.flags & NIF_INFO)
-        window->ShowMessage(m_Record.info);
+        window->ShowMessage(m_Record.info, m_Record.infoTitle);
 }
 
 // ---- GsTrayIcon ----

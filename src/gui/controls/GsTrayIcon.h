@@ -30,14 +30,16 @@ struct TrayNotifyRecord {
     unsigned callbackMessage = 0;
     std::uint32_t flags = 0;
     std::filesystem::path icon; // PNG file of the picture; empty for none
-    std::string tip;            // never set by this program: the icon shows no tooltip
+    std::string tip;            // tooltip, at most kMaxTipLength characters
     std::string info;           // balloon text, at most kMaxInfoLength characters
+    std::string infoTitle;      // the balloon's title
 };
 
 // Keeps one icon in the notification area and remembers whether the area holds it.
 class CsTrayIcon {
 public:
     static constexpr std::size_t kMaxInfoLength = 255;
+    static constexpr std::size_t kMaxTipLength = 127;
 
     CsTrayIcon(framework::TrayIcon* window, unsigned id, unsigned callbackMessage);
     // Removes the icon from the notification area when it is there.
@@ -59,6 +61,10 @@ public:
     std::filesystem::path SetIcon(const std::filesystem::path& icon);
     const std::string& BalloonText() const { return m_BalloonText; }
     void SetBalloonText(const std::string& text) { m_BalloonText = text; }
+    void SetBalloonTitle(const std::string& title) { m_BalloonTitle = title; }
+    // Stores the tooltip (cut to kMaxTipLength); an added icon shows a changed one at once, and
+    // nothing else of the icon is sent again.
+    void SetTip(const std::string& tip);
     // Whether an update shows the balloon text too.
     enum class Balloon { Without, With };
     // Updates the icon when it is added, with or without the balloon.
@@ -72,6 +78,7 @@ private:
 
     TrayNotifyRecord m_Record;
     std::string m_BalloonText;
+    std::string m_BalloonTitle;
     bool m_Added = false;
 };
 
@@ -115,6 +122,8 @@ public:
     virtual void PopupAt(int x, int y);
     virtual void ShowBalloon(const std::string& text);
     virtual void HideBalloon();
+    void SetBalloonTitle(const std::string& title) { m_Tray->SetBalloonTitle(title); }
+    void SetTip(const std::string& tip) { m_Tray->SetTip(tip); }
     virtual void SetRestoreTrigger(int kind) { m_RestoreTrigger = kind; }
     void SetPopupTrigger(int kind) { m_PopupTrigger = kind; }
     int RestoreTrigger() const { return m_RestoreTrigger; }

@@ -151,11 +151,18 @@ void TrayIcon::Hide()
     m_Visible = false;
 }
 
-void TrayIcon::ShowMessage(const std::string& text)
+void TrayIcon::ShowMessage(const std::string& text, const std::string& title)
 {
     if (!m_Visible || text.empty())
         return;
-    m_Icon->showMessage(QString(), QString::fromStdString(text), QSystemTrayIcon::NoIcon);
+    m_Icon->showMessage(QString::fromStdString(title), QString::fromStdString(text), QSystemTrayIcon::NoIcon);
+}
+
+void TrayIcon::SetToolTip(const std::string& text)
+{
+    const QString tip = QString::fromStdString(text);
+    if (tip != m_Icon->toolTip())
+        m_Icon->setToolTip(tip);
 }
 
 void TrayIcon::SetMenu(PopupMenu* menu)

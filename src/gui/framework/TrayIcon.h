@@ -34,12 +34,12 @@ using TrayNotifyEvent = Event<Component*, unsigned>;
 // Answers whether a notification area would take an icon now.
 using TrayHostProbe = std::function<bool()>;
 
-// An icon in the notification area. It never shows a tooltip and opens no menu but the one
-// handed to it with SetMenu: mouse actions reach OnNotify, and the owner decides what they do.
-// Hosts report whole clicks, not presses and releases, so the notifications seen are a left
-// click (left button up), a right click (right button up), a double click and a middle click
-// (middle button up). A click counts at the release over the icon: a press that ends elsewhere
-// opens nothing and reports nothing.
+// An icon in the notification area. It shows the tooltip set with SetToolTip and opens no menu
+// but the one handed to it with SetMenu: mouse actions reach OnNotify, and the owner decides
+// what they do. Hosts report whole clicks, not presses and releases, so the notifications seen
+// are a left click (left button up), a right click (right button up), a double click and a
+// middle click (middle button up). A click counts at the release over the icon: a press that
+// ends elsewhere opens nothing and reports nothing.
 class TrayIcon : public Component {
 public:
     TrayIcon();
@@ -57,9 +57,13 @@ public:
     void Hide();
     bool Visible() const { return m_Visible; }
 
-    // A message beside the icon, shown for a few seconds; nothing when the icon is not shown
-    // or the text is empty. Hosts offer no way to take one back early.
-    void ShowMessage(const std::string& text);
+    // A message beside the icon, shown for a few seconds, under an optional title; nothing
+    // when the icon is not shown or the text is empty. Hosts offer no way to take one back early.
+    void ShowMessage(const std::string& text, const std::string& title = {});
+
+    // The text shown while the pointer rests on the icon; empty for none. Qt is told only of a
+    // text that differs from the one it has.
+    void SetToolTip(const std::string& text);
 
     // Hands the menu to the notification area, which opens it itself, at the icon: a
     // StatusNotifier host draws it from the copy exported over DBusMenu (an item's caption and

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QSystemTrayIcon>
+
 #include <QCursor>
 #include <QMenu>
 #include <memory>
@@ -190,20 +192,32 @@ TEST_F(GsTrayIconTest, RetryTimerOffersTheIconUntilTakenThenStops)
     EXPECT_FALSE(timer.Running());
 }
 
-TEST_F(GsTrayIconTest, RecordCarriesTheSkinPictureAndTheBalloonButNeverATip)
+TEST_F(GsTrayIconTest, RecordCarriesTheSkinPictureTheBalloonAndTheTip)
 {
     m_AcceptFrom = 1;
     GsTrayIcon tray(m_Form, 1, 1114);
     const TrayNotifyRecord& record = tray.Tray().Record();
+    const QSystemTrayIcon& native = *tray.Tray().GetWindow()->Native();
     tray.ShowBalloon("not yet added");
+    tray.SetTip("set before the icon is in");
     EXPECT_EQ(record.flags, 0u); // nothing is sent before the icon is in
+    EXPECT_EQ(native.toolTip(), "");
     tray.SetVisible(true);
-    EXPECT_EQ(record.flags, NIF_MESSAGE | NIF_ICON);
+    EXPECT_EQ(record.flags, NIF_MESSAGE | NIF_ICON | NIF_TIP);
+    EXPECT_EQ(native.toolTip(), "set before the icon is in");
     EXPECT_TRUE(tray.Tray().GetWindow()->HasIcon()); // the skin's tray.png
 
+    tray.SetTip(std::string(200, 't') + "\nsecond line");
+    EXPECT_EQ(native.toolTip().toStdString(), std::string(127, 't')); // the record's 128 bytes
+    tray.SetTip("");
+    EXPECT_EQ(native.toolTip(), "");
+    EXPECT_EQ(record.flags, NIF_MESSAGE | NIF_ICON);
+
+    tray.SetBalloonTitle("Title");
     tray.ShowBalloon(std::string(300, 'w'));
     EXPECT_EQ(record.flags, NIF_MESSAGE | NIF_ICON | NIF_INFO);
     EXPECT_EQ(record.info, std::string(255, 'w'));
+    EXPECT_EQ(record.infoTitle, "Title");
     tray.HideBalloon();
     EXPECT_EQ(record.flags, NIF_MESSAGE | NIF_ICON);
     EXPECT_TRUE(record.info.empty());
