@@ -1,5 +1,7 @@
 #include "DeviceFirmware.h"
 
+#include "DeviceHolder.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -27,11 +29,20 @@ constexpr int MaxInterruptedWrites = 1000;
 
 } // namespace
 
+std::string NoDriverText(const std::string& path)
+{
+    return "No watchdog driver is loaded: nothing is at " + path
+        + ". `wdctl` lists the watchdogs the kernel knows and `lsmod` the modules loaded; load "
+          "the driver for this mainboard's chip with modprobe (for example iTCO_wdt on Intel "
+          "chipsets, sp5100_tco on AMD, or the Super I/O chip's, such as it87_wdt).";
+}
+
 DeviceFirmware::DeviceFirmware(std::string path, std::unique_ptr<WatchdogDevice> device,
-                               LogSink log)
+                               LogSink log, std::filesystem::path root)
     : m_Path(std::move(path))
     , m_Device(std::move(device))
     , m_Log(std::move(log))
+    , m_Root(std::move(root))
 {
 }
 
@@ -76,14 +87,23 @@ bool DeviceFirmware::EnsureOpen()
     // opened to arm it, or when it runs already (to list it or to switch it off).
     const int fd = m_Device->Open(m_Path.c_str());
     if (fd < 0) {
-        if (fd == -EBUSY)
-            Fail("busy", "Watchdog device " + m_Path + " is held by another program ("
-                                + Reason(fd) + "); the watchdog item is absent");
-        else
+        if (fd == -EBUSY && !m_Busy) {
+            // Looked up once per spell of busy opens: the kick thread may retry every second.
+            dev_t node = 0;
+            const std::string holder = m_Device->Node(m_Path.c_str(), node) == 0
+                ? FindDeviceHolder(m_Root, node).text
+                : std::string();
+            Fail("busy", BusyText(holder));
+        } else if (NoDevice(fd)) {
+            Fail("missing", NoDriverText(m_Path));
+        } else if (fd != -EBUSY) {
             Fail("open" + std::to_string(fd),
                     "Watchdog device " + m_Path + " cannot be opened: " + Reason(fd));
+        }
+        m_Busy = fd == -EBUSY;
         return false;
     }
+    m_Busy = false;
     m_Fd = fd;
     m_Timeout = 0;
     m_HeldTimeout = 0;

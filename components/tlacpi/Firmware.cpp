@@ -3,10 +3,26 @@
 #include "DeviceFirmware.h"
 #include "SimFirmware.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace tlacpi {
+
+void CopyText(char* field, std::size_t size, std::string_view text)
+{
+    if (size == 0)
+        return;
+    std::size_t length = std::min(text.size(), size - 1);
+    // Never leave half of a UTF-8 sequence: back off over continuation bytes.
+    if (length < text.size()) {
+        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+            --length;
+    }
+    std::memcpy(field, text.data(), length);
+    field[length] = '\0';
+}
 
 std::unique_ptr<Firmware> MakeFirmware(std::string_view choice)
 {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "tolv/WatchdogReport.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -35,7 +38,18 @@ public:
         std::int32_t bootStatus = 0;
     };
     virtual std::optional<WatchdogStatus> Status() const { return std::nullopt; }
+    // Fills in what is known of the watchdog behind the item; report comes with every number
+    // unknown and every text empty, and keeps what the firmware cannot tell.
+    virtual void Report(TlAcpiWatchdogReport& report) { (void)report; }
 };
+
+// Copies text into a report's field, cut to fit at a character boundary and terminated.
+void CopyText(char* field, std::size_t size, std::string_view text);
+template <std::size_t Size>
+void SetText(char (&field)[Size], std::string_view text)
+{
+    CopyText(field, Size, text);
+}
 
 // The firmware named by a TLACPI_FIRMWARE value: "device:PATH" or "sim:DIR"; null (and the
 // reason on stderr) for anything else.

@@ -54,7 +54,7 @@ public:
         if (::fstat(fd, &status) != 0)
             return -errno;
         std::string value;
-        if (const int read = ReadAttribute(status, "nowayout", value); read < 0)
+        if (const int read = Attribute(status.st_rdev, "nowayout", value); read < 0)
             return read;
         return value == "1" ? 1 : 0;
     }
@@ -62,25 +62,32 @@ public:
     int Running(const char* path) override
     {
         // stat, not open: opening the device would start a stopped watchdog.
-        struct stat status{};
-        if (::stat(path, &status) != 0)
-            return -errno;
-        if (!S_ISCHR(status.st_mode))
-            return -ENODEV;
+        dev_t device = 0;
+        if (const int found = Node(path, device); found < 0)
+            return found;
         std::string value;
-        if (const int read = ReadAttribute(status, "state", value); read < 0)
+        if (const int read = Attribute(device, "state", value); read < 0)
             return read == -ENOENT ? -EOPNOTSUPP : read;  // the device is there; its state is not
         if (value == "active")
             return 1;
         return value == "inactive" ? 0 : -EIO;
     }
 
-private:
-    // The first line of a watchdog attribute of the device node described by status.
-    int ReadAttribute(const struct stat& status, const char* name, std::string& value) const
+    int Node(const char* path, dev_t& device) override
     {
-        const unsigned major = ::major(status.st_rdev);
-        const unsigned minor = ::minor(status.st_rdev);
+        struct stat status{};
+        if (::stat(path, &status) != 0)
+            return -errno;
+        if (!S_ISCHR(status.st_mode))
+            return -ENODEV;
+        device = status.st_rdev;
+        return 0;
+    }
+
+    int Attribute(dev_t device, const char* name, std::string& value) override
+    {
+        const unsigned major = ::major(device);
+        const unsigned minor = ::minor(device);
         // /dev/watchdog (misc 10:130) is the first watchdog's legacy node.
         const std::filesystem::path attribute = major == 10 && minor == 130
             ? m_Sysfs / "class/watchdog/watchdog0" / name
@@ -88,7 +95,7 @@ private:
         const int file = ::open(attribute.c_str(), O_RDONLY | O_CLOEXEC);
         if (file < 0)
             return -errno;
-        char text[32];
+        char text[128];
         const ssize_t got = ::read(file, text, sizeof text);
         ::close(file);
         if (got <= 0)
@@ -98,6 +105,12 @@ private:
         return 0;
     }
 
+    int Writable(const char* path) override
+    {
+        return ::access(path, W_OK) == 0 ? 0 : -errno;
+    }
+
+private:
     const std::filesystem::path m_Sysfs;
 };
 

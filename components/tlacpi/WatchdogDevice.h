@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <sys/types.h>
 
 // The calls the firmware library makes on a Linux watchdog device, behind a seam so that the
 // arming and disarming logic can be exercised without a device. Every call answers a negative
@@ -28,6 +31,30 @@ public:
     // no character device, another -errno when its state cannot be told (a kernel without
     // watchdog attributes in sysfs).
     virtual int Running(const char* path) = 0;
+
+    // The device number of the character device at path, found without opening it: 0, -ENOENT
+    // when nothing is at path, -ENODEV when what is there is no character device.
+    virtual int Node(const char* path, dev_t& device)
+    {
+        (void)path;
+        (void)device;
+        return -EOPNOTSUPP;
+    }
+    // The first line of a watchdog attribute in sysfs ("identity", "timeleft", ...) of the
+    // device numbered device: 0, or -errno (-ENOENT where the kernel has no such attribute).
+    virtual int Attribute(dev_t device, const char* name, std::string& value)
+    {
+        (void)device;
+        (void)name;
+        (void)value;
+        return -EOPNOTSUPP;
+    }
+    // Whether this user may open path for writing: 0, or -errno (-EACCES when not allowed).
+    virtual int Writable(const char* path)
+    {
+        (void)path;
+        return 0;
+    }
 };
 
 // The real device calls (open, ioctl, write, close); the device attributes ("state",
