@@ -19,9 +19,15 @@ public:
     std::optional<std::vector<std::uint32_t>> ListGroup(std::uint32_t group) override;
     bool Write(std::uint32_t item, std::uint32_t value, std::uint32_t mode) override;
     std::string LastError() const override;
+    // The countdown from the state file and the clock, and the last restart from the record
+    // of expiries (a countdown found run out is recorded first).
+    void Report(TlAcpiWatchdogReport& report) override;
 
 private:
     bool WriteWatchdog(std::uint32_t seconds);
+    // Records a countdown of the state file that ran out, the restart a real machine would have
+    // had; answers the state read.
+    std::optional<SimState> Settle(std::int64_t nowMs);
 
     std::mutex m_Mutex;
     const std::filesystem::path m_Folder;

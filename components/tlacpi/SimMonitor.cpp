@@ -1,5 +1,7 @@
 #include "SimMonitor.h"
 
+#include "SimExpiry.h"
+
 #include <cinttypes>
 #include <cstdio>
 #include <fstream>
@@ -29,7 +31,7 @@ int CountLines(const std::filesystem::path& file)
 
 SimMonitor::SimMonitor(std::filesystem::path folder)
     : m_Folder(std::move(folder))
-    , m_Expiries(CountLines(m_Folder / "expiries.log"))
+    , m_Expiries(CountLines(m_Folder / SimExpiryLogName))
 {
     WriteMonitorState(false);
 }
@@ -47,11 +49,11 @@ SimMonitor::Look SimMonitor::Check(std::int64_t nowMs)
     const std::string writes = " (write " + std::to_string(state->writes) + ")";
     if (!state->armed)
         return {"disarmed" + writes};
-    if (state->writtenMs > nowMs)
+    const auto remaining = SimTimeLeftMs(*state, nowMs);
+    if (!remaining)
         return {"armed by an earlier boot, not counting" + writes};
-    const std::int64_t remaining = std::int64_t(state->timeout) * 1000 - (nowMs - state->writtenMs);
-    if (remaining > 0)
-        return {"armed: " + Seconds(remaining) + " s of " + std::to_string(state->timeout)
+    if (*remaining > 0)
+        return {"armed: " + Seconds(*remaining) + " s of " + std::to_string(state->timeout)
                 + " s left" + writes};
     if (m_ExpiredWrite == write)
         return {"ran out; waiting for a new write" + writes};
@@ -65,13 +67,10 @@ SimMonitor::Look SimMonitor::Check(std::int64_t nowMs)
 
 void SimMonitor::Record(const SimState& state, std::int64_t nowMs)
 {
-    ++m_Expiries;
-    std::ofstream log(m_Folder / "expiries.log", std::ios::app);
-    log << "expired_ms=" << nowMs << " timeout=" << state.timeout
-        << " written_ms=" << state.writtenMs << " writes=" << state.writes << "\n";
-    log.close();
-    if (!log)
-        std::fprintf(stderr, "cannot append to %s\n", (m_Folder / "expiries.log").c_str());
+    // A program that started after the countdown ran out may have recorded it already.
+    if (!RecordSimExpiry(m_Folder, state, nowMs))
+        std::fprintf(stderr, "cannot append to %s\n", (m_Folder / SimExpiryLogName).c_str());
+    m_Expiries = CountLines(m_Folder / SimExpiryLogName);
     WriteMonitorState(true);
 }
 

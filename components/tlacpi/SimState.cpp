@@ -10,25 +10,12 @@
 
 namespace tlacpi {
 
-namespace {
-
-template <typename Number>
-bool ParseNumber(std::string_view text, Number& out)
-{
-    if (text.empty())
-        return false;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, out);
-    return ec == std::errc() && ptr == end;
-}
-
-} // namespace
-
 std::string FormatSimState(const SimState& state)
 {
     return "armed=" + std::to_string(state.armed ? 1 : 0) + "\ntimeout="
         + std::to_string(state.timeout) + "\nwritten_ms=" + std::to_string(state.writtenMs)
-        + "\nwrites=" + std::to_string(state.writes) + "\n";
+        + "\nwrites=" + std::to_string(state.writes) + "\n"
+        + (state.pid > 0 ? "pid=" + std::to_string(state.pid) + "\n" : std::string());
 }
 
 std::optional<SimState> ParseSimState(std::string_view text)
@@ -51,17 +38,20 @@ std::optional<SimState> ParseSimState(std::string_view text)
         if (key == "armed") {
             bit = 1;
             unsigned armed = 0;
-            ok = ParseNumber(value, armed) && armed <= 1;
+            ok = ParseSimNumber(value, armed) && armed <= 1;
             state.armed = armed == 1;
         } else if (key == "timeout") {
             bit = 2;
-            ok = ParseNumber(value, state.timeout);
+            ok = ParseSimNumber(value, state.timeout);
         } else if (key == "written_ms") {
             bit = 4;
-            ok = ParseNumber(value, state.writtenMs);
+            ok = ParseSimNumber(value, state.writtenMs);
         } else if (key == "writes") {
             bit = 8;
-            ok = ParseNumber(value, state.writes);
+            ok = ParseSimNumber(value, state.writes);
+        } else if (key == "pid") {
+            bit = 16;
+            ok = ParseSimNumber(value, state.pid) && state.pid > 0;
         } else {
             continue;
         }
@@ -69,7 +59,7 @@ std::optional<SimState> ParseSimState(std::string_view text)
             return std::nullopt;
         seen |= bit;
     }
-    if (seen != 15)
+    if ((seen & 15) != 15)
         return std::nullopt;
     return state;
 }

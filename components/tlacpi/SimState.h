@@ -1,5 +1,6 @@
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -12,7 +13,9 @@
 //   timeout=60
 //   written_ms=123456
 //   writes=7
+//   pid=812
 // written_ms is CLOCK_MONOTONIC in milliseconds, the same clock in every process of the machine.
+// pid, the writing process, is left out by older writers.
 namespace tlacpi {
 
 struct SimState {
@@ -20,12 +23,25 @@ struct SimState {
     std::uint32_t timeout = 0;
     std::int64_t writtenMs = 0;
     std::uint64_t writes = 0;
+    std::int32_t pid = 0;  // 0 when not recorded
 };
 
 inline constexpr const char* SimStateFileName = "watchdog.state";
 
+// A whole decimal number, nothing before or after it.
+template <typename Number>
+bool ParseSimNumber(std::string_view text, Number& out)
+{
+    if (text.empty())
+        return false;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, out);
+    return ec == std::errc() && ptr == end;
+}
+
 std::string FormatSimState(const SimState& state);
-// No value unless every key is present once with a valid number; unknown keys are ignored.
+// No value unless every key but pid is present once with a valid number; unknown keys are
+// ignored.
 std::optional<SimState> ParseSimState(std::string_view text);
 
 // Reads and parses the state file; no value when missing or damaged.

@@ -143,3 +143,23 @@ TLACPI_EXPORT std::int32_t TlAcpiWatchdogStatus(std::int32_t* timeout, std::int3
         *bootStatus = status->bootStatus;
     return 1;
 }
+
+// Not an ordinal: what can be told of the watchdog behind the watchdog item (see
+// tolv/WatchdogReport.h). The caller sets report->size; 0 for a size this library does not
+// know, else 1 with every field filled (numbers it cannot tell are TLACPI_UNKNOWN).
+TLACPI_EXPORT std::int32_t TlAcpiReadWatchdog(TlAcpiWatchdogReport* report)
+{
+    if (!report || report->size != sizeof(TlAcpiWatchdogReport))
+        return 0;
+    *report = TlAcpiWatchdogReport{};
+    report->size = sizeof(TlAcpiWatchdogReport);
+    report->running = report->timeout = report->timeLeft = report->noWayOut = report->bootStatus
+        = TLACPI_UNKNOWN;
+    tlacpi::Firmware* firmware = CurrentFirmware();
+    if (!firmware) {
+        tlacpi::SetText(report->problem, ChoiceError());
+        return 1;
+    }
+    firmware->Report(*report);
+    return 1;
+}
