@@ -23,14 +23,19 @@ CommandLineChoice ParseCommandLine(const std::vector<std::string_view>& argument
         else if (argument == "--help")
             ++help;
         else if (argument.starts_with("--"))
-            return {Action::UsageError};
+            return {Action::UsageError, false, "unknown option " + std::string(argument)};
     }
     const auto count = static_cast<int>(arguments.size());
     if (help)
-        return {count == 1 ? Action::Help : Action::UsageError};
-    if (status)
-        return {status == 1 && json <= 1 && count == status + json ? Action::Status : Action::UsageError, json == 1};
-    return {json ? Action::UsageError : Action::Window};
+        return count == 1 ? CommandLineChoice{Action::Help, false, {}} : CommandLineChoice{Action::UsageError, false, "--help stands alone"};
+    if (status) {
+        if (status == 1 && json <= 1 && count == status + json)
+            return {Action::Status, json == 1, {}};
+        return {Action::UsageError, false, "--status takes --json once and nothing else"};
+    }
+    if (json)
+        return {Action::UsageError, false, "--json goes with --status"};
+    return {Action::Window, false, {}};
 }
 
 const char* UsageText()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,6 +16,8 @@ struct CommandLineChoice {
     enum class Action { Window, Status, Help, UsageError };
     Action action = Action::Window;
     bool json = false;
+    // For a usage error: what was wrong, in words ("unknown option --jsn").
+    std::string problem;
 };
 CommandLineChoice ParseCommandLine(const std::vector<std::string_view>& arguments);
 

@@ -44,7 +44,7 @@ int main(int argc, char** argv)
         std::cout << UsageText();
         return 0;
     case CommandLineChoice::Action::UsageError:
-        std::cerr << UsageText();
+        std::cerr << "tolv-watchdog-timer: " << choice.problem << "\n\n" << UsageText();
         return 2;
     case CommandLineChoice::Action::Window:
         break;

@@ -54,5 +54,6 @@ TEST(ParseCommandLine, TheCommandsWithoutAWindowTakeNothingElse)
         const CommandLineChoice choice = ParseCommandLine(row.arguments);
         EXPECT_EQ(choice.action, row.action) << shown;
         EXPECT_EQ(choice.json, row.json) << shown;
+        EXPECT_EQ(choice.problem.empty(), row.action != Action::UsageError) << shown;
     }
 }
