@@ -186,12 +186,37 @@ expect_reset_after() {
     within "$took" "$low" "$high" || fail "$what -> reset took $took s, outside $low..$high s"
 }
 
+# One field of an object of each JSON line of the status command, in console order ("null"
+# where unknown): status_field OBJECT KEY.
+status_field() {
+    grep -o 'tolv-vm: status-json .*' "$log" | grep -o "\"$1\": *{[^}]*}" \
+        | grep -o "\"$2\": *[^,}]*" | sed 's/^[^:]*: *//; s/"//g' | tr '\n' ' '
+}
+
+# The status command, run twice while the stopped kicker's countdown ran out: the TCO driver
+# tells the time left, and it falls; the i6300esb driver cannot tell it.
+check_time_left() {
+    local left running
+    left=$(status_field device time_left)
+    running=$(status_field device running)
+    echo "MEASURED $chip status time left after the stop: $left"
+    [ "$running" = "true true " ] || fail "the status command did not see the watchdog run ($running)"
+    set -- $left
+    if [ "$chip" = tco ]; then
+        [ $# = 2 ] && [ "$1" != null ] && [ "$2" != null ] && [ "$2" -lt "$1" ] \
+            || fail "the status command's time left did not fall: $left"
+    else
+        [ "$left" = "null null " ] || fail "the i6300esb cannot tell the time left, yet: $left"
+    fi
+}
+
 # Healthy under load for the kicks asked for (no reset meanwhile), then stopped: reset.
 check_healthy() {
     local minimum=$((3 * countdown / reload)) kicks
     kicks=$(grep -o 'tolv-vm: lateness kicks=[0-9]*' "$log" | grep -o '[0-9]*$')
     [ "${kicks:-0}" -ge "$minimum" ] || fail "${kicks:-no} kicks, fewer than three countdowns"
     grep -o 'tolv-vm: lateness.*' "$log" | sed "s/^tolv-vm: /MEASURED $chip kick /"
+    check_time_left
     # The stop comes right after a kick; at most one reload period has passed since.
     expect_reset_after "stop" "tolv-vm: stopping after $healthy_kicks kicks" "$reload"
 }
@@ -239,6 +264,16 @@ check_reboot() {
     has "tolv-vm: stopping after 1 kicks" || fail "the first boot did not stop its kicks"
     grep -q "tolv-vm: status library-timeout=$countdown library-bootstatus=32 " "$log" \
         || fail "the second boot's library was not told of the watchdog's restart (32)"
+    local causes
+    causes=$(status_field last_restart cause)
+    echo "MEASURED $chip status command's last restart cause, first and second boot: $causes"
+    [ "$causes" = "other watchdog " ] \
+        || fail "the status command's causes were '$causes', not other then watchdog"
+    has "tolv-vm: notice The last restart was caused by the watchdog." \
+        || fail "the program's start did not tell of the watchdog's restart"
+    [ "$(grep -c 'tolv-vm: notice none' "$log")" = 1 ] \
+        || fail "the restart was not told exactly once"
+    grep -q 'tolv-vm: trace .*watchdog' "$log" || fail "no trace line of the watchdog's restart"
     expect_survived
 }
 

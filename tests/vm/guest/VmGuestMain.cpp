@@ -11,11 +11,18 @@
 //                           (kick thread included)
 //   tolv-vm-guest second RESTART RELOAD
 //       SetTime while another process holds the device; prints what the library says.
+//   tolv-vm-guest status [--json]
+//       The program's status command (what `tolv-watchdog-timer --status` prints), one console
+//       line per line of it (the JSON object on one line), then its exit status.
+//   tolv-vm-guest notice
+//       What the program's start tells after a restart by the watchdog (and records as told).
 //
 // Every line it prints starts with "tolv-vm: " and is read by the harness on the serial console.
 
 #include "platform/Paths.h"
 #include "platform/UiThread.h"
+#include "readout/RestartNotice.h"
+#include "readout/StatusCommand.h"
 #include "tolv/BiosInterface.h"
 #include "watchdog/WatchDogControl.h"
 
@@ -33,6 +40,7 @@
 #include <fstream>
 #include <poll.h>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <sys/signalfd.h>
@@ -338,14 +346,44 @@ int Run(WatchDogControl& control, const Options& options)
     return 0;
 }
 
+// The program's status command as it runs in a process of its own; the firmware library is the
+// real one from the program folder, not the noting table of the run mode.
+int SayStatusCommand(bool json)
+{
+    std::ostringstream out;
+    const int status = readout::PrintStatus(json, out);
+    std::string text = out.str();
+    if (json)
+        std::replace(text.begin(), text.end(), '\n', ' ');
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        Say("status%s %s", json ? "-json" : "", line.c_str());
+    Say("status exit %d", status);
+    return 0;
+}
+
+int SayNotice()
+{
+    std::string text = readout::TakeRestartNotice().value_or("none");
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    Say("notice %s", text.c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    const std::string_view mode = argc > 1 ? argv[1] : "";
+    if (mode == "status" && argc <= 3)
+        return SayStatusCommand(argc == 3 && std::string_view(argv[2]) == "--json");
+    if (mode == "notice" && argc == 2)
+        return SayNotice();
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr, "usage: tolv-vm-guest run|second RESTART RELOAD [--second] "
-                             "[--retime S] [--kicks N] [--stop-after N]\n");
+                             "[--retime S] [--kicks N] [--stop-after N]\n"
+                             "       tolv-vm-guest status [--json] | notice\n");
         return 2;
     }
     g_MainThread = pid_t(syscall(SYS_gettid));

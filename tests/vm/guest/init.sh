@@ -11,6 +11,10 @@ mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
 
 say() { echo "tolv-vm: $*"; }
+# The program's machine-wide folders (settings store, trace log) live below TOLV_ROOT.
+export TOLV_ROOT=/tmp/tolv-root
+mkdir -p $TOLV_ROOT
+tolv=/opt/tolv/tolv-vm-guest
 uptime_s() { cut -d' ' -f1 /proc/uptime; }
 arg() { tr ' ' '\n' < /proc/cmdline | sed -n "s/^tolv\.$1=//p"; }
 end() { say "end $(uptime_s)"; poweroff -f; sleep 60; }
@@ -39,7 +43,7 @@ fi
 say "boot uptime=$(uptime_s) identity=$(cat $w/identity) state=$(cat $w/state)" \
     "timeout=$(cat $w/timeout) bootstatus=$(cat $w/bootstatus) nowayout=$(cat $w/nowayout)"
 
-guest="/opt/tolv/tolv-vm-guest run $countdown 1"
+guest="$tolv run $countdown 1"
 # Prints the guest's uptime every 200 ms for the given seconds; a reset cuts it short.
 alive() {
     local until=$(( $(cut -d. -f1 /proc/uptime) + $1 ))
@@ -52,10 +56,14 @@ alive() {
 case "$scenario" in
 healthy)
     # Full load at normal priority beside the kick thread (two busy loops on the one CPU), then
-    # the kicker stopped.
+    # the kicker stopped; the status command looks twice while the countdown runs out.
     for i in 1 2; do (while :; do :; done) & done
     $guest --stop-after "$kicks" &
-    sleep "$kicks"
+    pid=$!
+    while [ "$(cut -d' ' -f3 /proc/$pid/stat)" != T ]; do usleep 50000; done
+    nice -n -10 $tolv status --json
+    usleep 1500000
+    nice -n -10 $tolv status --json
     alive $((countdown * 4))
     ;;
 close)
@@ -74,9 +82,14 @@ nowayout)
     ;;
 reboot)
     # The driver's own boot status picks the boot; the library's is what the harness checks.
+    $tolv status --json
     if [ "$(cat $w/bootstatus)" = 0 ]; then
         $guest --stop-after 1
     else
+        # The program's start tells of the watchdog's restart once.
+        $tolv notice
+        $tolv notice
+        sed 's/^/tolv-vm: trace /' $TOLV_ROOT/var/lib/TOLV/TolvWatchDogTimer/trace.log
         $guest --kicks 2
     fi
     ;;
