@@ -30,12 +30,9 @@ void PrintTo(const StatusRow& row, std::ostream* out)
 }
 
 const StatusRow Rows[] = {
-    {"Off", kStateOff, false, false, "", 0, "State:            ok"},
     {"OffAsJson", kStateOff, false, false, "--json", 0, R"("stored":{"readable":true,"on":false)"},
     {"OnAndKicked", kStateOn, true, false, "--json", 0, R"("holds_watchdog":true},"stored":{"readable":true,"on":true,"restart":60,"reload":40)"},
-    {"OnAndKickedInWords", kStateOn, true, false, "", 0, "Time left:        "},
     {"StoredOnButNothingKicks", kStateOn, false, false, "", 1, "Problem:          stored on, but no copy of the program runs"},
-    {"NoDevice", kStateOff, false, true, "--json", 1, R"("present":false)"},
     {"NoDeviceInWords", kStateOff, false, true, "", 1, "No watchdog driver is loaded: nothing is at "},
     {"BadUsage", kStateOff, false, false, "--jsn", 2, "tolv-watchdog-timer: unknown option --jsn"},
 };
