@@ -100,35 +100,41 @@ void DeviceFirmware::ReportUnheld(TlAcpiWatchdogReport& report, dev_t node)
 
 void DeviceFirmware::Report(TlAcpiWatchdogReport& report)
 {
-    std::lock_guard lock(m_Mutex);
-    SetText(report.path, m_Path);
     dev_t node = 0;
-    const int found = m_Device->Node(m_Path.c_str(), node);
-    if (m_Fd < 0 && (found == -ENOENT || found == -ENODEV)) {
-        report.present = 0;
-        SetText(report.problem, NoDriverText(m_Path));
-        return;
+    bool busy = false;
+    {
+        std::lock_guard lock(m_Mutex);
+        SetText(report.path, m_Path);
+        const int found = m_Device->Node(m_Path.c_str(), node);
+        if (m_Fd < 0 && (found == -ENOENT || found == -ENODEV)) {
+            report.present = 0;
+            SetText(report.problem, NoDriverText(m_Path));
+            return;
+        }
+        report.present = 1;
+        if (m_Fd < 0 && found < 0) {
+            SetText(report.problem, "Watchdog device " + m_Path + " cannot be examined: "
+                                        + std::strerror(-found));
+            return;
+        }
+        if (m_Fd >= 0)
+            ReportHeld(report, node);
+        else
+            ReportUnheld(report, node);
+        busy = m_Busy;
     }
-    report.present = 1;
-    if (m_Fd < 0 && found < 0) {
-        SetText(report.problem, "Watchdog device " + m_Path + " cannot be examined: "
-                                    + std::strerror(-found));
-        return;
-    }
-    if (m_Fd >= 0)
-        ReportHeld(report, node);
-    else
-        ReportUnheld(report, node);
+    // The rest may take a while (every process is looked at) and the kick thread must not wait
+    // for it.
     if (report.bootStatus > 0 && (report.bootStatus & WDIOF_CARDRESET))
         SetText(report.restartId, BootId(m_Root));
-    if (m_Fd < 0 && report.running == 1 && found == 0) {
+    if (!report.held && report.running == 1) {
         const DeviceHolder holder = FindDeviceHolder(m_Root, node);
         report.holderPid = holder.pid;
         SetText(report.holder, holder.text);
     }
-    if (m_Busy)
+    if (busy)
         SetText(report.problem, BusyText(report.holder));
-    else if (m_Fd < 0 && m_Device->Writable(m_Path.c_str()) == -EACCES)
+    else if (!report.held && m_Device->Writable(m_Path.c_str()) == -EACCES)
         SetText(report.problem, "Watchdog device " + m_Path + " cannot be opened by this user ("
                                     + std::strerror(EACCES)
                                     + "); members of the group tolv-watchdog may use it.");

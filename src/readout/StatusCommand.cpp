@@ -128,6 +128,11 @@ void Judge(Facts& facts)
         facts.problems.emplace_back(report->problem);
     if (!facts.stored.readable)
         Wrong(facts, "the settings cannot be read: " + facts.stored.error);
+    if (!facts.stored.on && report && report->running == 1 && report->holder[0] == '\0'
+        && facts.program.state == platform::LockHolder::State::Free)
+        // Told, not judged: the holder may be another user's process that this one cannot see.
+        facts.problems.push_back("the countdown runs and no program that holds the watchdog was found: "
+                                 + Countdown(*report));
     if (!facts.stored.on || !report || !report->present)
         return;
     const bool runs = report->running == 1 || (report->running == TLACPI_UNKNOWN && facts.holdsWatchdog == true);
