@@ -108,7 +108,9 @@ bool SimFirmware::WriteWatchdog(std::uint32_t seconds)
 
 void SimFirmware::Report(TlAcpiWatchdogReport& report)
 {
-    std::lock_guard lock(m_Mutex);
+    // Without the write lock: a write flushes the state to disk, which can take long, and the
+    // program asks for a report from its user-interface thread. The state file is replaced
+    // whole and the expiry record is kept under a lock of its own.
     const std::int64_t now = MonotonicMs();
     const auto state = Settle(now);
     SetText(report.path, (m_Folder / SimStateFileName).string());
